@@ -1,0 +1,35 @@
+#pragma once
+// One command/reply exchange with the module over the open port.
+//
+// Command frame: 09, the command bytes, two checksum digits, 0D.
+// Reply frame:   0A, the reply characters, two checksum digits, 0D.
+// Checksum: exclusive-or from the start byte through the last character, as two
+// upper-case hexadecimal digits, high nibble first.
+
+#include <cstdint>
+#include <string>
+
+inline constexpr int kReplyBufferSize = 1024;
+inline constexpr std::uint32_t kReplyWindowMs = 120;
+inline constexpr int kMaxCommandLength = 255;
+
+// Bytes of the reply being received, from position 0 in order of arrival.
+extern unsigned char ReplyBuffer[kReplyBufferSize];
+// Count of bytes stored for the current reply (wraps to 0 at 1024).
+extern std::int32_t ReplyLength;
+// The last complete reply, line feed through carriage return (up to a zero byte).
+extern std::string LastReply;
+
+// Frames the command, writes it, collects the reply within the window and verifies it.
+// A command beginning "00" expects no reply: true after 10 ms. A command longer than
+// 255 bytes is refused: false, nothing written, ReplyLength 0, LastReply unchanged.
+bool SendCommand(const std::string &command);
+
+// 0x09 exclusive-or the first count bytes of text (none when count <= 0).
+unsigned char CommandChecksum(const char *text, int count);
+// Writes the two upper-case hexadecimal digits of value, high nibble first.
+void ByteToHex(unsigned char value, char out[2]);
+// Tests the checksum digits of the reply in ReplyBuffer / ReplyLength.
+bool VerifyReply();
+// Busy-waits until at least ms have passed on the millisecond clock; handles no messages.
+void WaitMs(int ms);

@@ -1,0 +1,69 @@
+#include "line_settings.h"
+
+#include <cctype>
+#include <vector>
+
+namespace serial {
+
+namespace {
+
+std::string trim(const std::string &s)
+{
+    std::size_t b = 0, e = s.size();
+    while (b < e && std::isspace(static_cast<unsigned char>(s[b])))
+        ++b;
+    while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1])))
+        --e;
+    return s.substr(b, e - b);
+}
+
+std::optional<int> number(const std::string &s)
+{
+    if (s.empty() || s.size() > 7)
+        return std::nullopt;
+    int v = 0;
+    for (char c : s) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        v = v * 10 + (c - '0');
+    }
+    return v;
+}
+
+} // namespace
+
+std::optional<LineSettings> parseLineSettings(const std::string &text)
+{
+    std::vector<std::string> fields;
+    std::string current;
+    for (char c : text) {
+        if (c == ',') {
+            fields.push_back(trim(current));
+            current.clear();
+        } else {
+            current += c;
+        }
+    }
+    fields.push_back(trim(current));
+    if (fields.size() != 4)
+        return std::nullopt;
+
+    LineSettings ls;
+    const auto baud = number(fields[0]);
+    const auto data = number(fields[2]);
+    const auto stop = number(fields[3]);
+    if (!baud || *baud <= 0 || !data || !stop || fields[1].size() != 1)
+        return std::nullopt;
+    const char p = static_cast<char>(std::tolower(static_cast<unsigned char>(fields[1][0])));
+    if (p != 'n' && p != 'e' && p != 'o' && p != 'm' && p != 's')
+        return std::nullopt;
+    if (*data < 5 || *data > 8 || (*stop != 1 && *stop != 2))
+        return std::nullopt;
+    ls.baud = *baud;
+    ls.parity = p;
+    ls.dataBits = *data;
+    ls.stopBits = *stop;
+    return ls;
+}
+
+} // namespace serial

@@ -1,0 +1,43 @@
+#pragma once
+// The platform side of the serial port: one backend per operating system
+// (port_posix.cpp, port_win32.cpp), replaceable by tests through SeamsGuard.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+using CommHandleType = std::intptr_t;
+inline constexpr CommHandleType INVALID_COMM_HANDLE = -1;
+
+namespace serial {
+
+// Why an open failed, for tools that tell a technician (the window itself never says).
+enum class OpenFailure { None, NoDevice, Missing, Busy, Permission, Other };
+
+struct OpenResult {
+    CommHandleType handle = INVALID_COMM_HANDLE;
+    OpenFailure failure = OpenFailure::None;
+    int error = 0;          // errno or GetLastError()
+};
+
+class PortBackend {
+public:
+    virtual ~PortBackend() = default;
+    // Exclusive open of a device, saving its port state and setting the read behaviour:
+    // a one-byte read returns within about 1 ms, writes have no time-out.
+    virtual OpenResult open(const std::string &device) = 0;
+    // Baud rate, parity, data and stop bits from a string such as "19200,e,8,1", no flow control.
+    // A string it cannot read leaves the line state as it was and returns false.
+    virtual bool applyLineSettings(CommHandleType handle, const std::string &settings) = 0;
+    // One byte within about 1 ms: 1 when one came, 0 when none (or on error).
+    virtual int readByte(CommHandleType handle, unsigned char *byte) = 0;
+    // Hands every byte to the port before returning (nothing when the port has gone).
+    virtual void write(CommHandleType handle, const unsigned char *data, std::size_t count) = 0;
+    // Puts back the port state saved at open and releases the port.
+    virtual void close(CommHandleType handle) = 0;
+};
+
+// The backend of the platform this program was built for.
+PortBackend &nativeBackend();
+
+} // namespace serial

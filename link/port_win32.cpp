@@ -1,0 +1,97 @@
+// Serial port backend for Windows: exclusive synchronous open of \\.\COMn, time-outs saved
+// at open and restored at close, a one-byte read that returns within 1 ms, writes without
+// a time-out, line settings through BuildCommDCBA with no handshaking.
+#ifdef _WIN32
+
+#include "port_backend.h"
+
+#include <windows.h>
+
+namespace serial {
+
+namespace {
+
+class Win32Backend final : public PortBackend {
+public:
+    OpenResult open(const std::string &device) override
+    {
+        OpenResult r;
+        HANDLE h = CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                               nullptr);
+        if (h == INVALID_HANDLE_VALUE) {
+            r.error = int(GetLastError());
+            switch (r.error) {
+            case ERROR_FILE_NOT_FOUND:
+            case ERROR_PATH_NOT_FOUND:
+                r.failure = OpenFailure::Missing;
+                break;
+            case ERROR_ACCESS_DENIED:
+            case ERROR_SHARING_VIOLATION:
+                // Windows reports a port held by another program as access denied.
+                r.failure = OpenFailure::Busy;
+                break;
+            default:
+                r.failure = OpenFailure::Other;
+                break;
+            }
+            return r;
+        }
+        GetCommTimeouts(h, &m_savedTimeouts);
+        COMMTIMEOUTS link{};
+        link.ReadIntervalTimeout = 0;
+        link.ReadTotalTimeoutMultiplier = 0;
+        link.ReadTotalTimeoutConstant = 1;
+        link.WriteTotalTimeoutMultiplier = 0;
+        link.WriteTotalTimeoutConstant = 0;
+        SetCommTimeouts(h, &link);
+        r.handle = reinterpret_cast<CommHandleType>(h);
+        return r;
+    }
+
+    bool applyLineSettings(CommHandleType handle, const std::string &settings) override
+    {
+        HANDLE h = reinterpret_cast<HANDLE>(handle);
+        DCB dcb{};
+        dcb.DCBlength = sizeof(DCB);
+        GetCommState(h, &dcb);
+        if (!BuildCommDCBA(settings.c_str(), &dcb))
+            return false;
+        return SetCommState(h, &dcb) != FALSE;
+    }
+
+    int readByte(CommHandleType handle, unsigned char *byte) override
+    {
+        DWORD got = 0;
+        if (!ReadFile(reinterpret_cast<HANDLE>(handle), byte, 1, &got, nullptr))
+            return 0;
+        return got == 1 ? 1 : 0;
+    }
+
+    void write(CommHandleType handle, const unsigned char *data, std::size_t count) override
+    {
+        DWORD written = 0;
+        WriteFile(reinterpret_cast<HANDLE>(handle), data, DWORD(count), &written, nullptr);
+    }
+
+    void close(CommHandleType handle) override
+    {
+        HANDLE h = reinterpret_cast<HANDLE>(handle);
+        SetCommTimeouts(h, &m_savedTimeouts);
+        CloseHandle(h);
+    }
+
+private:
+    COMMTIMEOUTS m_savedTimeouts{};   // SavedTimeouts: the port's time-outs before OpenComm
+};
+
+} // namespace
+
+PortBackend &nativeBackend()
+{
+    static Win32Backend backend;
+    return backend;
+}
+
+} // namespace serial
+
+#endif

@@ -1,0 +1,71 @@
+#include "seams.h"
+
+namespace serial {
+
+Seams &seams()
+{
+    static Seams current;
+    return current;
+}
+
+PortBackend &backend()
+{
+    PortBackend *b = seams().backend;
+    return b ? *b : nativeBackend();
+}
+
+SeamsGuard::SeamsGuard(const Seams &replacement)
+    : m_saved(seams())
+{
+    if (replacement.backend)
+        seams().backend = replacement.backend;
+    if (replacement.resolver)
+        seams().resolver = replacement.resolver;
+}
+
+SeamsGuard::~SeamsGuard() { seams() = m_saved; }
+
+namespace {
+std::map<int, std::string> &mapStorage()
+{
+    static std::map<int, std::string> m;
+    return m;
+}
+} // namespace
+
+void setPortMap(const std::map<int, std::string> &map) { mapStorage() = map; }
+const std::map<int, std::string> &portMap() { return mapStorage(); }
+
+std::string defaultPortDevice(int number)
+{
+#ifdef _WIN32
+    if (number < 1)
+        return {};
+    return "\\\\.\\COM" + std::to_string(number);
+#else
+    if (number >= 1 && number <= 4)
+        return "/dev/ttyS" + std::to_string(number - 1);
+    if (number >= 5 && number <= 12)
+        return "/dev/ttyUSB" + std::to_string(number - 5);
+    if (number >= 13 && number <= 16)
+        return "/dev/ttyACM" + std::to_string(number - 13);
+    return {};
+#endif
+}
+
+std::string resolvePort(int number)
+{
+    const auto &m = mapStorage();
+    const auto it = m.find(number);
+    if (it != m.end() && !it->second.empty())
+        return it->second;
+    return defaultPortDevice(number);
+}
+
+std::string deviceForPort(int number)
+{
+    const auto &r = seams().resolver;
+    return r ? r(number) : resolvePort(number);
+}
+
+} // namespace serial

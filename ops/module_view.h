@@ -1,0 +1,38 @@
+#pragma once
+// What the module operations see of the main window: the captions, the lamp, the cursor,
+// enabling, the scroll bar, the combo box and the few controls the continuous test touches.
+// TfrmModule implements it; the operations never include QtWidgets.
+
+#include <QByteArray>
+#include <QString>
+
+namespace ops {
+
+enum class Panel { Msg, Serial, Version, Id, Status };
+enum class LampColour { Red, Yellow };
+
+// The controls the continuous print test disables, in the order it disables and enables them.
+enum class Control { btnExit, btnScan, btnFactory, btnID, btnBaudRate, btnStatus, btnPrint, gbDefault, btnEng, btnGB, btnBIG5 };
+
+class ModuleView {
+public:
+    virtual ~ModuleView() = default;
+
+    virtual void setPanelText(Panel panel, const QString &text) = 0;
+    virtual QString panelText(Panel panel) const = 0;
+    virtual void setLamp(LampColour colour) = 0;                 // shComm fill
+    virtual void setWindowEnabled(bool enabled) = 0;             // the whole main window
+    virtual void setBusyCursor(bool busy) = 0;                   // crHourGlass / crDefault
+    virtual void SetBusy(bool busy) = 0;                         // busy timer and window, in the fixed order
+    virtual void selectBaudRate(int index) = 0;                  // cmbBaudRate selection
+    virtual int selectedBaudRate() const = 0;                    // -1 when nothing is selected
+    virtual void setIdPosition(int position) = 0;                // sbID; clamped to 1..99; sbIDChange runs when it changes
+    virtual bool lockChecked() const = 0;                        // chkLock
+    virtual QByteArray printText() const = 0;                    // edText as bytes to send
+    virtual QString uiText(int entry) const = 0;                 // UiText entry in the current language
+    virtual void setControlEnabled(Control control, bool enabled) = 0;
+    virtual QString processCaption() const = 0;                  // btnProcess caption
+    virtual void setProcessCaption(const QString &caption) = 0;
+};
+
+} // namespace ops

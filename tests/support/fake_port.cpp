@@ -1,0 +1,101 @@
+#include "fake_port.h"
+
+#include <cstdlib>
+#include <sstream>
+
+namespace testsupport {
+
+void FakePort::queueAt(std::uint32_t at, const std::vector<unsigned char> &bytes)
+{
+    for (unsigned char b : bytes)
+        m_input.push_back({at, b});
+}
+
+serial::OpenResult FakePort::open(const std::string &device)
+{
+    opened.push_back(device);
+    serial::OpenResult r;
+    if (refuseOpen) {
+        r.failure = serial::OpenFailure::Missing;
+        return r;
+    }
+    r.handle = 7;
+    return r;
+}
+
+bool FakePort::applyLineSettings(CommHandleType, const std::string &s)
+{
+    settings.push_back(s);
+    return true;
+}
+
+int FakePort::readByte(CommHandleType, unsigned char *byte)
+{
+    ++reads;
+    if (!m_input.empty() && m_input.front().at <= m_clock.now) {
+        *byte = m_input.front().byte;
+        m_input.pop_front();
+        return 1;
+    }
+    m_clock.now += m_clock.readStep;
+    return 0;
+}
+
+void FakePort::write(CommHandleType, const unsigned char *data, std::size_t count)
+{
+    trace.push_back({TraceEntry::Write, std::vector<unsigned char>(data, data + count), 0, m_clock.now});
+    for (std::size_t i = 0; i < count; ++i) {
+        m_frame.push_back(data[i]);
+        if (data[i] == 0x0D && m_frame.front() == 0x09) {
+            auto frame = m_frame;
+            m_frame.clear();
+            if (onFrame)
+                onFrame(frame);
+        }
+    }
+}
+
+void FakePort::close(CommHandleType) { ++closes; }
+
+void FakePort::recordSleep(std::uint32_t ms)
+{
+    trace.push_back({TraceEntry::Sleep, {}, ms, m_clock.now});
+    m_clock.now += ms;
+}
+
+std::vector<unsigned char> FakePort::written() const
+{
+    std::vector<unsigned char> all;
+    for (const auto &t : trace)
+        if (t.kind == TraceEntry::Write)
+            all.insert(all.end(), t.bytes.begin(), t.bytes.end());
+    return all;
+}
+
+FakeLink::FakeLink()
+    : m_hooks(platform::Hooks{
+          [this] { return clock.now; },
+          [this](std::uint32_t ms) { port.recordSleep(ms); },
+          [this] { ++pumps; },
+          [](int, int) {},
+      })
+    , m_seams(serial::Seams{&port, [](int n) { return "COM" + std::to_string(n); }})
+{
+}
+
+std::vector<unsigned char> hexBytes(const std::string &spaced)
+{
+    std::vector<unsigned char> out;
+    std::istringstream in(spaced);
+    std::string token;
+    while (in >> token)
+        out.push_back(static_cast<unsigned char>(std::strtoul(token.c_str(), nullptr, 16)));
+    return out;
+}
+
+std::vector<unsigned char> textBytes(const std::string &text)
+{
+    return std::vector<unsigned char>(text.begin(), text.end());
+}
+
+} // namespace testsupport
