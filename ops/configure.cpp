@@ -1,0 +1,96 @@
+// btnIDClick, btnBaudRateClick, btnFactoryClick: the three operations that change what the
+// module keeps, each inside the shared frame.
+
+#include "link/commands.h"
+#include "link/frame.h"
+#include "ops/frame.h"
+#include "ops/operations.h"
+#include "platform/hooks.h"
+#include "settings/settings.h"
+
+namespace ops {
+
+namespace {
+
+namespace configEntry {
+constexpr int SetId = 22;
+constexpr int SetIdOk = 23;
+constexpr int SetIdError = 24;
+constexpr int SetBaudRate = 25;
+constexpr int SetBaudRateOk = 26;
+constexpr int SetBaudRateError = 27;
+constexpr int Factory = 28;
+constexpr int FactoryOk = 29;
+constexpr int FactoryError = 30;
+}
+
+constexpr int kFactoryIdPosition = 1;
+const char *const kFactoryId = "01";
+
+// The S/N of the info reply the presence test of this try has just received.
+std::string serialOfThisTry() { return cmd::infoSerial(LastReply); }
+
+} // namespace
+
+void setModuleId(ModuleView &view)
+{
+    FramedOperation op;
+    op.progress = [&view] {
+        view.setPanelText(Panel::Msg, view.uiText(configEntry::SetId) + QStringLiteral(" = ") + view.panelText(Panel::Id));
+        return true;
+    };
+    op.body = [&view] {
+        const std::string id = view.panelText(Panel::Id).toLatin1().toStdString();
+        return SendCommand(cmd::setModuleId(serialOfThisTry(), id));
+    };
+    op.okEntry = configEntry::SetIdOk;
+    op.errorEntry = configEntry::SetIdError;
+    runFramed(view, op);
+}
+
+void setModuleBaudRate(ModuleView &view)
+{
+    int index = -1;
+    FramedOperation op;
+    op.progress = [&view, &index] {
+        index = view.selectedBaudRate();
+        // Without a valid selection there is nothing to send and no text to show.
+        if (index < 0 || index >= kBaudRateCount)
+            return false;
+        view.setPanelText(Panel::Msg, view.uiText(configEntry::SetBaudRate) + QStringLiteral(" = ")
+                                          + QString::fromLatin1(BaudRateList[static_cast<std::size_t>(index)]));
+        return true;
+    };
+    op.body = [&index] {
+        if (!SendCommand(cmd::setLineSettings(index)))
+            return false;
+        ScanBaudRateNo = index;
+        ScanBaudRate = BaudRateList[static_cast<std::size_t>(index)];
+        return true;
+    };
+    op.okEntry = configEntry::SetBaudRateOk;
+    op.errorEntry = configEntry::SetBaudRateError;
+    runFramed(view, op);
+}
+
+void factoryDefault(ModuleView &view)
+{
+    FramedOperation op;
+    op.progress = [&view] {
+        view.setIdPosition(kFactoryIdPosition);
+        view.selectBaudRate(kDefaultBaudRateNo);
+        view.setPanelText(Panel::Msg, view.uiText(configEntry::Factory));
+        return true;
+    };
+    op.body = [] {
+        if (!SendCommand(cmd::setModuleId(serialOfThisTry(), kFactoryId)))
+            return false;
+        platform::SleepMs(kPacingMs);
+        return SendCommand(cmd::setLineSettings(kDefaultBaudRateNo));
+    };
+    op.okEntry = configEntry::FactoryOk;
+    op.errorEntry = configEntry::FactoryError;
+    runFramed(view, op);
+}
+
+} // namespace ops

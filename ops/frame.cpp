@@ -1,0 +1,73 @@
+#include "ops/frame.h"
+
+#include "link/comm.h"
+#include "link/commands.h"
+#include "link/frame.h"
+#include "ops/state.h"
+#include "platform/hooks.h"
+#include "settings/settings.h"
+
+namespace ops {
+
+namespace {
+
+// Puts the window and the cursor back whatever way the frame is left.
+class FrameRestore {
+public:
+    explicit FrameRestore(ModuleView &view) : m_view(view) {}
+    ~FrameRestore()
+    {
+        m_view.setWindowEnabled(true);
+        m_view.setBusyCursor(false);
+    }
+    FrameRestore(const FrameRestore &) = delete;
+    FrameRestore &operator=(const FrameRestore &) = delete;
+
+private:
+    ModuleView &m_view;
+};
+
+bool presenceTest()
+{
+    return SendCommand(cmd::moduleInfo()) && ReplyLength == cmd::kInfoReplyLength;
+}
+
+} // namespace
+
+void signalResult(ModuleView &view, bool good, const QString &message)
+{
+    view.setLamp(good ? LampColour::Yellow : LampColour::Red);
+    view.setPanelText(Panel::Msg, message);
+    platform::Tone(good ? kGoodToneHz : kBadToneHz, kToneMs);
+}
+
+void runFramed(ModuleView &view, const FramedOperation &op)
+{
+    view.setBusyCursor(true);
+    FrameRestore restore(view);
+    view.setWindowEnabled(false);
+    platform::PumpMessages();
+
+    if (!ModuleFound) {
+        signalResult(view, false, view.uiText(entry::StartScan));
+        return;
+    }
+
+    const bool proceed = op.progress ? op.progress() : true;
+
+    bool success = false;
+    if (proceed && OpenComm(ScanCommNo, ScanBaudRate)) {
+        for (int attempt = 0; attempt < kFrameTries && !success; ++attempt) {
+            platform::SleepMs(kPacingMs);
+            if (!presenceTest())
+                continue;
+            platform::SleepMs(kPacingMs);
+            success = op.body();
+        }
+        CloseComm();
+    }
+
+    signalResult(view, success, view.uiText(success ? op.okEntry : op.errorEntry));
+}
+
+} // namespace ops

@@ -1,0 +1,44 @@
+#pragma once
+// The steps the five single-shot operations share: busy cursor, disabled window, the
+// ModuleFound gate, one opening of the port with up to two tries each begun with the
+// presence test, and the result signal (lamp, message, tone).
+
+#include <functional>
+
+#include "ops/module_view.h"
+
+namespace ops {
+
+inline constexpr int kGoodToneHz = 1000;
+inline constexpr int kBadToneHz = 300;
+inline constexpr int kToneMs = 300;
+inline constexpr int kPacingMs = 100;
+inline constexpr int kFrameTries = 2;
+
+// UiText entries shared by several operations.
+namespace entry {
+inline constexpr int StartScan = 2;
+inline constexpr int CancelProcess = 3;
+inline constexpr int OpenCom = 13;
+inline constexpr int Error = 14;
+}
+
+struct FramedOperation {
+    // Runs once the gate has passed, before the port is opened: shows the progress text and
+    // makes the control changes that go with it. Returning false refuses the operation: the
+    // port is not opened and the Error entry is reported.
+    std::function<bool()> progress;
+    // The operation's own commands, run after a successful presence test; true on success.
+    // LastReply holds the info reply of the same try.
+    std::function<bool()> body;
+    int okEntry = 0;
+    int errorEntry = 0;
+};
+
+// Lamp, message, tone, in that order.
+void signalResult(ModuleView &view, bool good, const QString &message);
+
+// Runs op inside the frame. The window ends enabled and the cursor at its default on every path.
+void runFramed(ModuleView &view, const FramedOperation &op);
+
+} // namespace ops

@@ -1,0 +1,135 @@
+// btnStatusClick, btnPrintClick and btnProcessClick: the printer status, one printed line,
+// and the continuous print test that runs until it is stopped or a command fails.
+
+#include <array>
+
+#include "link/comm.h"
+#include "link/commands.h"
+#include "link/frame.h"
+#include "ops/frame.h"
+#include "ops/operations.h"
+#include "ops/state.h"
+#include "platform/hooks.h"
+#include "settings/settings.h"
+
+namespace ops {
+
+namespace {
+
+namespace printEntry {
+constexpr int StatusOk = 32;
+constexpr int StatusError = 33;
+constexpr int PrintOk = 35;
+constexpr int PrintError = 36;
+}
+
+constexpr int kResponsiveSteps = 30;
+constexpr int kResponsiveSleepMs = 1;
+
+constexpr std::array<Control, 11> kTestLockedControls = {
+    Control::btnExit,   Control::btnScan,   Control::btnFactory, Control::btnID,
+    Control::btnBaudRate, Control::btnStatus, Control::btnPrint, Control::gbDefault,
+    Control::btnEng,    Control::btnGB,     Control::btnBIG5,
+};
+
+void setTestControlsEnabled(ModuleView &view, bool enabled)
+{
+    for (Control c : kTestLockedControls)
+        view.setControlEnabled(c, enabled);
+}
+
+// One pass of the continuous test; false when one of its commands failed.
+bool printTestPass()
+{
+    for (int i = 0; i < kResponsiveSteps; ++i) {
+        platform::PumpMessages();
+        platform::SleepMs(kResponsiveSleepMs);
+    }
+    platform::SleepMs(kPacingMs);
+    if (!SendCommand(cmd::printTestLine()))
+        return false;
+    platform::SleepMs(kPacingMs);
+    return SendCommand(cmd::lineEnd());
+}
+
+} // namespace
+
+void getPrintStatus(ModuleView &view)
+{
+    FramedOperation op;
+    op.body = [&view] {
+        if (!SendCommand(cmd::printerStatus()))
+            return false;
+        const std::string text = cmd::statusText(cmd::statusChar(LastReply));
+        if (!text.empty())
+            view.setPanelText(Panel::Status, QString::fromLatin1(text));
+        return true;
+    };
+    op.okEntry = printEntry::StatusOk;
+    op.errorEntry = printEntry::StatusError;
+    runFramed(view, op);
+}
+
+void printText(ModuleView &view)
+{
+    FramedOperation op;
+    op.body = [&view] {
+        const QByteArray text = view.printText();
+        if (!SendCommand(cmd::printText(text.toStdString())))
+            return false;
+        platform::SleepMs(kPacingMs);
+        // Without the line end the text waits in the printer unprinted: not a success.
+        return SendCommand(cmd::lineEnd());
+    };
+    op.okEntry = printEntry::PrintOk;
+    op.errorEntry = printEntry::PrintError;
+    runFramed(view, op);
+}
+
+void processTest(ModuleView &view)
+{
+    if (!ModuleFound) {
+        view.setPanelText(Panel::Msg, view.uiText(entry::StartScan));
+        platform::Tone(kBadToneHz, kToneMs);
+        return;
+    }
+    // A second activation arrives here, nested inside the running test's message handling.
+    if (ProcessRunning) {
+        ProcessRunning = false;
+        return;
+    }
+
+    ProcessRunning = true;
+    const QString caption = view.processCaption();
+    view.setProcessCaption(view.uiText(entry::CancelProcess));
+    setTestControlsEnabled(view, false);
+
+    if (OpenComm(ScanCommNo, ScanBaudRate)) {
+        view.SetBusy(true);
+        view.setWindowEnabled(true);   // the test's own button has to stay usable
+        bool failed = false;
+        while (ProcessRunning && !failed)
+            failed = !printTestPass();
+        view.SetBusy(false);
+        // A failed command decides the outcome even when a stop came in the same pass.
+        if (failed) {
+            view.setLamp(LampColour::Red);
+            platform::Tone(kBadToneHz, kToneMs);
+        } else {
+            view.setLamp(LampColour::Yellow);
+            platform::Tone(kGoodToneHz, kToneMs);
+        }
+        CloseComm();
+    } else {
+        view.setLamp(LampColour::Red);
+        view.setPanelText(Panel::Msg, view.uiText(entry::OpenCom) + QStringLiteral(" : ") + QString::number(ScanCommNo)
+                                          + QStringLiteral(" ") + view.uiText(entry::Error));
+        platform::Tone(kBadToneHz, kToneMs);
+    }
+
+    ProcessRunning = false;
+    setTestControlsEnabled(view, true);
+    view.setProcessCaption(caption);
+}
+
+} // namespace ops

@@ -1,0 +1,173 @@
+// btnScanClick: the quick check at the remembered port, the search over COM1-COM16 and the
+// twelve line settings, then the version read that opens the gate.
+
+#include "link/comm.h"
+#include "link/commands.h"
+#include "link/frame.h"
+#include "ops/frame.h"
+#include "ops/operations.h"
+#include "ops/state.h"
+#include "platform/hooks.h"
+#include "settings/settings.h"
+
+namespace ops {
+
+namespace {
+
+constexpr int kFirstSearchPort = 1;
+constexpr int kLastSearchPort = 16;
+constexpr int kQuickCheckTries = 3;
+constexpr int kSearchTries = 2;
+constexpr int kVersionTries = 2;
+
+namespace scanEntry {
+constexpr int ScanModule = 15;
+constexpr int Serial = 16;
+constexpr int Version = 17;
+constexpr int ScanCom = 18;
+constexpr int InfoOk = 19;
+constexpr int InfoError = 20;
+constexpr int NotFound = 21;
+}
+
+// The remembered index, kept inside BaudRateList whatever the store held.
+int rememberedBaudRateNo()
+{
+    return (ScanBaudRateNo >= 0 && ScanBaudRateNo < kBaudRateCount) ? ScanBaudRateNo : kDefaultBaudRateNo;
+}
+
+bool infoReplyAccepted()
+{
+    return SendCommand(cmd::moduleInfo()) && ReplyLength == cmd::kInfoReplyLength;
+}
+
+bool askInfo(int tries)
+{
+    for (int t = 0; t < tries; ++t)
+        if (infoReplyAccepted())
+            return true;
+    return false;
+}
+
+QString portSuffix(int port) { return QStringLiteral(" : #") + QString::number(port); }
+
+bool isTwoDigits(const std::string &id)
+{
+    return id.size() == 2 && id[0] >= '0' && id[0] <= '9' && id[1] >= '0' && id[1] <= '9';
+}
+
+bool quickCheck(ModuleView &view)
+{
+    view.selectBaudRate(rememberedBaudRateNo());
+    if (!OpenComm(ScanCommNo, ScanBaudRate))
+        return false;
+    view.setPanelText(Panel::Msg, view.uiText(scanEntry::ScanCom) + portSuffix(ScanCommNo));
+    const bool found = askInfo(kQuickCheckTries);
+    CloseComm();
+    return found;
+}
+
+bool search(ModuleView &view)
+{
+    for (int port = kFirstSearchPort; port <= kLastSearchPort; ++port) {
+        for (int index = 0; index < kBaudRateCount; ++index) {
+            // The lock box is read at every step: the user sees the search as it goes.
+            const bool locked = view.lockChecked();
+            if (locked)
+                index = rememberedBaudRateNo();
+            const std::string settings = BaudRateList[static_cast<std::size_t>(index)];
+            view.selectBaudRate(index);
+            if (!OpenComm(port, settings))
+                break;   // missing or busy: the next port
+            view.setPanelText(Panel::Msg, view.uiText(scanEntry::ScanCom) + portSuffix(port));
+            const bool found = askInfo(kSearchTries);
+            if (found) {
+                ScanCommNo = port;
+                ScanBaudRate = settings;
+                ScanBaudRateNo = index;
+                SaveScanSettings();
+            }
+            CloseComm();
+            if (found)
+                return true;
+            if (locked)
+                break;
+        }
+    }
+    return false;
+}
+
+// Shows S/N and ID from the info reply that found the module, then reads the version.
+bool readModuleInfo(ModuleView &view, const std::string &infoReply)
+{
+    view.selectBaudRate(rememberedBaudRateNo());
+    view.setPanelText(Panel::Serial, view.uiText(scanEntry::Serial) + QStringLiteral(" : ")
+                                         + QString::fromLatin1(cmd::infoSerial(infoReply)));
+    const std::string id = cmd::infoId(infoReply);
+    view.setPanelText(Panel::Id, QString::fromLatin1(id));
+    // Anything but two digits stays shown as received; the scroll bar is left where it is.
+    if (isTwoDigits(id))
+        view.setIdPosition((id[0] - '0') * 10 + (id[1] - '0'));
+
+    bool versionRead = false;
+    if (OpenComm(ScanCommNo, ScanBaudRate)) {
+        for (int t = 0; t < kVersionTries && !versionRead; ++t) {
+            platform::SleepMs(kPacingMs);
+            if (!SendCommand(cmd::firmwareVersion()))
+                continue;
+            view.setPanelText(Panel::Version, view.uiText(scanEntry::Version) + QStringLiteral(" : ")
+                                                  + QString::fromLatin1(cmd::versionText(LastReply)));
+            versionRead = true;
+            view.setPanelText(Panel::Msg, view.uiText(scanEntry::InfoOk) + portSuffix(ScanCommNo) + QStringLiteral(")"));
+            ModuleFound = true;
+        }
+        CloseComm();
+    }
+    return versionRead;
+}
+
+} // namespace
+
+void scanModule(ModuleView &view)
+{
+    view.setBusyCursor(true);
+    platform::PumpMessages();
+    view.SetBusy(true);
+
+    view.setPanelText(Panel::Msg, view.uiText(scanEntry::ScanModule) + QStringLiteral(" ...."));
+    view.setPanelText(Panel::Serial, view.uiText(scanEntry::Serial) + QStringLiteral(" : ________"));
+    view.setPanelText(Panel::Version, view.uiText(scanEntry::Version) + QStringLiteral(" : __.__-__"));
+    view.setPanelText(Panel::Id, QStringLiteral("__"));
+    platform::PumpMessages();
+
+    ModuleFound = false;
+    bool found = false;
+    if (ScanCommNo > 0)
+        found = quickCheck(view);
+    if (!found)
+        found = search(view);
+
+    if (found) {
+        const std::string infoReply = LastReply;
+        if (readModuleInfo(view, infoReply)) {
+            view.SetBusy(false);
+            view.setLamp(LampColour::Yellow);
+            platform::Tone(kGoodToneHz, kToneMs);
+        } else {
+            view.setPanelText(Panel::Msg, view.uiText(scanEntry::InfoError) + portSuffix(ScanCommNo) + QStringLiteral(")"));
+            view.SetBusy(false);
+            view.setLamp(LampColour::Red);
+            platform::Tone(kBadToneHz, kToneMs);
+        }
+    } else {
+        view.SetBusy(false);
+        view.setLamp(LampColour::Red);
+        view.selectBaudRate(kDefaultBaudRateNo);
+        view.setPanelText(Panel::Msg, view.uiText(scanEntry::NotFound));
+        platform::Tone(kBadToneHz, kToneMs);
+    }
+
+    view.setBusyCursor(false);
+}
+
+} // namespace ops

@@ -1,0 +1,4 @@
+#include "ops/state.h"
+
+bool ModuleFound = false;
+bool ProcessRunning = false;
