@@ -1,0 +1,143 @@
+// telmax-sim: a TELMAX-3Q module on a pseudo-terminal, for trying the utility without hardware.
+
+#include <cstdio>
+#include <cstdlib>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <optional>
+#include <string>
+
+#include "module.h"
+#include "pty_loop.h"
+
+namespace {
+
+const char kHelp[] = R"(Usage: telmax-sim [options]
+A TELMAX-3Q printer module on a pseudo-terminal. Prints the slave device's path as its
+first line, then answers command frames on it until SIGTERM, SIGINT or SIGHUP.
+
+Module:
+  --serial TEXT        S/N, 8 printable characters (default TQ123456)
+  --id NN              module ID, 1 to 99 (default 01)
+  --version TEXT       firmware version, 8 printable characters (default 03.10-07)
+  --line N             line setting, index 0 to 11 or its text, e.g. 19200,e,8,1 (default 5)
+  --status C           printer status character (default O)
+Only frames with a right checksum are answered, and only while the port runs at the baud
+rate of the module's line setting. A pseudo-terminal carries no parity, so the parity of
+the line setting is not enforced.
+Refused commands ("E00C" with another S/N or a bad ID, a bad "E00E" index, bad hex in
+"E00H", unknown commands) get no reply.
+
+Files:
+  --link PATH          also make PATH a symlink to the slave (removed at exit)
+  --paper FILE         append printed bytes to FILE
+  --log FILE           one JSON object per line for every frame received and reply sent
+
+Faults:
+  --silent             never answer
+  --drop-first N       swallow the first N replies (the module does not act on those commands)
+  --drop-every N       swallow every Nth reply (likewise)
+  --delay MS           start each reply MS milliseconds after its frame
+  --trickle MS         send reply bytes MS milliseconds apart
+  --corrupt-checksum   send wrong checksum digits
+  --wrong-info-length  answer "E00B" with one reply character too many (17 bytes)
+  --stray-byte         send the byte 0x55 in front of every reply
+  --no-version         never answer "E00V"
+  --hangup-after N     after N commands with a right checksum, close the pty and end
+
+Exit status: 0 when stopped or hung up, 1 when the pty or a file cannot be set up,
+2 for a bad option.
+)";
+
+[[noreturn]] void bad(const std::string &message)
+{
+    std::fprintf(stderr, "telmax-sim: %s\n", message.c_str());
+    std::exit(2);
+}
+
+int number(const std::string &option, const std::string &text, int low, int high)
+{
+    char *end = nullptr;
+    errno = 0;
+    const long v = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || errno != 0 || v < low || v > high || !std::isdigit((unsigned char)text[0]))
+        bad("bad value for " + option + ": '" + text + "' (expected " + std::to_string(low) + " to "
+            + std::to_string(high) + ")");
+    return int(v);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    sim::LoopOptions o;
+    for (int i = 1; i < argc; ++i) {
+        const std::string opt = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc)
+                bad("option " + opt + " needs a value");
+            return argv[++i];
+        };
+        if (opt == "--help" || opt == "-h") {
+            std::fputs(kHelp, stdout);
+            return 0;
+        } else if (opt == "--serial") {
+            const std::string v = value();
+            if (!sim::isFieldText(v, 8))
+                bad("bad value for --serial: '" + v + "' (expected 8 printable characters)");
+            o.state.serial = v;
+        } else if (opt == "--id") {
+            const std::string v = value();
+            const auto id = sim::parseId(v);
+            if (!id)
+                bad("bad value for --id: '" + v + "' (expected 1 to 99)");
+            o.state.id = *id;
+        } else if (opt == "--version") {
+            const std::string v = value();
+            if (!sim::isFieldText(v, 8))
+                bad("bad value for --version: '" + v + "' (expected 8 printable characters)");
+            o.state.version = v;
+        } else if (opt == "--line") {
+            const std::string v = value();
+            const auto index = sim::parseLineSetting(v);
+            if (!index)
+                bad("bad value for --line: '" + v + "' (expected 0 to 11 or a line-settings text)");
+            o.state.lineSetting = *index;
+        } else if (opt == "--status") {
+            const std::string v = value();
+            if (!sim::isFieldText(v, 1))
+                bad("bad value for --status: '" + v + "' (expected one printable character)");
+            o.state.status = v[0];
+        } else if (opt == "--link") {
+            o.linkPath = value();
+        } else if (opt == "--paper") {
+            o.paperPath = value();
+        } else if (opt == "--log") {
+            o.logPath = value();
+        } else if (opt == "--silent") {
+            o.faults.silent = true;
+        } else if (opt == "--drop-first") {
+            o.faults.dropFirst = number(opt, value(), 1, 1000000);
+        } else if (opt == "--drop-every") {
+            o.faults.dropEvery = number(opt, value(), 1, 1000000);
+        } else if (opt == "--delay") {
+            o.delayMs = number(opt, value(), 0, 60000);
+        } else if (opt == "--trickle") {
+            o.trickleMs = number(opt, value(), 0, 10000);
+        } else if (opt == "--corrupt-checksum") {
+            o.faults.corruptChecksum = true;
+        } else if (opt == "--wrong-info-length") {
+            o.faults.wrongInfoLength = true;
+        } else if (opt == "--stray-byte") {
+            o.faults.strayByte = true;
+        } else if (opt == "--no-version") {
+            o.faults.noVersion = true;
+        } else if (opt == "--hangup-after") {
+            o.hangupAfter = number(opt, value(), 1, 1000000);
+        } else {
+            bad("unknown option '" + opt + "' (see --help)");
+        }
+    }
+    return sim::runSimulator(o);
+}
