@@ -1,0 +1,87 @@
+#pragma once
+// Running telmax-sim from a test.
+//
+//   testsupport::SimProcess sim({"--id", "07", "--drop-first", "1"});
+//   QVERIFY2(sim.started(), qPrintable(sim.errorString()));
+//   testsupport::SimPorts ports(3, sim);        // COM3 is this simulator, no other number is a device
+//   QVERIFY(OpenComm(3, "19200,e,8,1"));
+//   ...
+//   sim.received()  // the "rx" entries of its log: {"t","dir","hex","text","baud","ok","reason"}
+//   sim.paper()     // what it printed
+//
+// The executable comes from $TELMAX_SIM, which CTest sets for every test. Each SimProcess
+// has its own temporary folder holding the log (--log) and the paper (--paper); the
+// destructor ends the simulator with SIGTERM (a kill after 3 s if it will not go).
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QList>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include "link/seams.h"
+
+namespace testsupport {
+
+class SimProcess {
+public:
+    // Starts the simulator with these options (plus --log and --paper) and waits for its device.
+    explicit SimProcess(const QStringList &options = {});
+    ~SimProcess();
+    SimProcess(const SimProcess &) = delete;
+    SimProcess &operator=(const SimProcess &) = delete;
+
+    // $TELMAX_SIM, or empty when the test was not started by CTest.
+    static QString executable();
+
+    // True once the simulator has printed its device; errorString() says why not.
+    bool started() const { return !m_device.empty(); }
+    QString errorString() const { return m_error; }
+    // The pty slave the program opens.
+    const std::string &device() const { return m_device; }
+
+    QString logPath() const;
+    QString paperPath() const;
+    // Every complete log line so far, parsed.
+    QList<QJsonObject> log() const;
+    // Log entries of one direction: "rx" (frames received) or "tx" (replies sent).
+    QList<QJsonObject> entries(const QString &dir) const;
+    QList<QJsonObject> received() const { return entries(QStringLiteral("rx")); }
+    QList<QJsonObject> sent() const { return entries(QStringLiteral("tx")); }
+    // Polls the log until the condition holds or ms have passed; the result of the last test.
+    bool waitForLog(const std::function<bool(const QList<QJsonObject> &)> &condition, int ms = 2000) const;
+    // Everything printed so far.
+    QByteArray paper() const;
+
+    bool isRunning() const;
+    // Waits for the simulator to end by itself (e.g. after --hangup-after).
+    bool waitForExit(int ms = 3000);
+    // SIGTERM and wait; the exit code, or -1 when it had to be killed or crashed.
+    int stop();
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<QProcess> m_process;
+    std::string m_device;
+    QString m_error;
+};
+
+// Makes COM numbers name simulators (or other devices) for OpenComm, for the guard's life.
+// Every number not given names no device, so a test can never reach a real serial port.
+class SimPorts {
+public:
+    SimPorts(int number, const SimProcess &sim);
+    explicit SimPorts(const std::map<int, std::string> &devices);
+
+private:
+    serial::SeamsGuard m_guard;
+};
+
+} // namespace testsupport
