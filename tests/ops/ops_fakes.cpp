@@ -1,0 +1,276 @@
+#include "ops_fakes.h"
+
+#include <QSettings>
+#include <algorithm>
+#include <QTemporaryDir>
+#include <QVariant>
+
+#include "ops/state.h"
+#include "settings/settings.h"
+
+namespace opstest {
+
+namespace {
+
+const char *panelName(ops::Panel p)
+{
+    switch (p) {
+    case ops::Panel::Msg: return "msg";
+    case ops::Panel::Serial: return "serial";
+    case ops::Panel::Version: return "version";
+    case ops::Panel::Id: return "id";
+    case ops::Panel::Status: return "status";
+    }
+    return "?";
+}
+
+const char *controlName(ops::Control c)
+{
+    switch (c) {
+    case ops::Control::btnExit: return "btnExit";
+    case ops::Control::btnScan: return "btnScan";
+    case ops::Control::btnFactory: return "btnFactory";
+    case ops::Control::btnID: return "btnID";
+    case ops::Control::btnBaudRate: return "btnBaudRate";
+    case ops::Control::btnStatus: return "btnStatus";
+    case ops::Control::btnPrint: return "btnPrint";
+    case ops::Control::gbDefault: return "gbDefault";
+    case ops::Control::btnEng: return "btnEng";
+    case ops::Control::btnGB: return "btnGB";
+    case ops::Control::btnBIG5: return "btnBIG5";
+    }
+    return "?";
+}
+
+const std::map<int, QString> &englishTexts()
+{
+    static const std::map<int, QString> texts = {
+        {2, "Start Scan Module!"}, {3, "Cancel Process Module(Space Key)"}, {13, "Open COM"}, {14, "Error"},
+        {15, "Scan Module"}, {16, "S/N"}, {17, "VER"}, {18, "Scan COM"}, {19, "Get Module Info Ok. (COM"},
+        {20, "Get Module Info Error. (COM"}, {21, "Module Not Find"}, {22, "Set Module ID"},
+        {23, "Set Module ID Ok"}, {24, "Set Module ID Error"}, {25, "Set Module BaudRate"},
+        {26, "Set Module BaudRate Ok"}, {27, "Set Module BaudRate Error"}, {28, "Set Factory Default"},
+        {29, "Set Factory Default Ok"}, {30, "Set Factory Default Error"}, {32, "Get Module Status Ok"},
+        {33, "Get Module Status Error"}, {35, "Print Text Ok"}, {36, "Print Text Error"},
+    };
+    return texts;
+}
+
+QTemporaryDir *g_store = nullptr;
+
+} // namespace
+
+FakeView::FakeView()
+{
+    panels[ops::Panel::Msg] = "Start Scan Module!";
+    panels[ops::Panel::Serial] = "S/N : ________";
+    panels[ops::Panel::Version] = "VER : __.__-__";
+    panels[ops::Panel::Id] = "__";
+    panels[ops::Panel::Status] = "";
+}
+
+void FakeView::setPanelText(ops::Panel panel, const QString &t)
+{
+    panels[panel] = t;
+    log << QString("%1:%2").arg(panelName(panel), t);
+}
+
+QString FakeView::panelText(ops::Panel panel) const { return panels.at(panel); }
+
+void FakeView::setLamp(ops::LampColour colour)
+{
+    lamp = colour == ops::LampColour::Red ? "red" : "yellow";
+    log << "lamp:" + lamp;
+}
+
+void FakeView::setWindowEnabled(bool enabled)
+{
+    windowEnabled = enabled;
+    log << (enabled ? "window:on" : "window:off");
+}
+
+void FakeView::setBusyCursor(bool b)
+{
+    busyCursor = b;
+    log << (b ? "cursor:busy" : "cursor:default");
+}
+
+void FakeView::SetBusy(bool b)
+{
+    busy = b;
+    windowEnabled = !b;
+    log << (b ? "busy:on" : "busy:off");
+}
+
+void FakeView::selectBaudRate(int index)
+{
+    selected = index;
+    log << QString("combo:%1").arg(index);
+}
+
+void FakeView::setIdPosition(int position)
+{
+    const int clamped = std::clamp(position, 1, 99);
+    log << QString("sbID:%1").arg(clamped);
+    if (clamped != idPosition) {
+        idPosition = clamped;
+        setPanelText(ops::Panel::Id, QString::asprintf("%02d", clamped));
+    }
+}
+
+QByteArray FakeView::printText() const { return textSource ? textSource() : text; }
+
+QString FakeView::uiText(int entry) const
+{
+    const auto it = englishTexts().find(entry);
+    return it != englishTexts().end() ? it->second : QString("<entry %1>").arg(entry);
+}
+
+void FakeView::setControlEnabled(ops::Control control, bool enabled)
+{
+    controls[control] = enabled;
+    log << QString("%1:%2").arg(controlName(control), enabled ? "on" : "off");
+}
+
+void FakeView::setProcessCaption(const QString &t)
+{
+    caption = t;
+    log << "caption:" + t;
+}
+
+QStringList FakeView::events(const QStringList &kinds) const
+{
+    QStringList out;
+    for (const QString &e : log)
+        for (const QString &k : kinds)
+            if (e.startsWith(k + ":")) {
+                out << e;
+                break;
+            }
+    return out;
+}
+
+FakeModule::FakeModule(testsupport::FakePort &port) : m_port(port)
+{
+    m_port.onFrame = [this](const std::vector<unsigned char> &frame) { answer(frame); };
+}
+
+std::vector<std::string> FakeModule::commands() const
+{
+    std::vector<std::string> out;
+    for (const auto &r : received)
+        out.push_back(r.command);
+    return out;
+}
+
+std::vector<unsigned char> FakeModule::replyFrame(const std::string &characters)
+{
+    std::vector<unsigned char> out{0x0A};
+    unsigned char sum = 0x0A;
+    for (unsigned char c : characters) {
+        out.push_back(c);
+        sum ^= c;
+    }
+    const char *digits = "0123456789ABCDEF";
+    out.push_back(static_cast<unsigned char>(digits[sum >> 4]));
+    out.push_back(static_cast<unsigned char>(digits[sum & 0x0F]));
+    out.push_back(0x0D);
+    return out;
+}
+
+void FakeModule::answer(const std::vector<unsigned char> &frame)
+{
+    // 09, command, two digits, 0D.
+    if (frame.size() < 4)
+        return;
+    const std::string command(frame.begin() + 1, frame.end() - 3);
+    const std::string dev = m_port.opened.empty() ? std::string() : m_port.opened.back();
+    const std::string set = m_port.settings.empty() ? std::string() : m_port.settings.back();
+    received.push_back({dev, set, command});
+    if (onCommand)
+        onCommand(command);
+    if (!plugged || dev != device || set != settings)
+        return;
+
+    for (auto &[prefix, count] : silentNext)
+        if (count > 0 && command.rfind(prefix, 0) == 0) {
+            --count;
+            return;
+        }
+    for (auto &[prefix, replies] : replyNext)
+        if (!replies.empty() && command.rfind(prefix, 0) == 0) {
+            const std::string r = replies.front();
+            replies.erase(replies.begin());
+            m_port.queue(replyFrame(r));
+            return;
+        }
+
+    std::string chars;
+    if (command == "E00B")
+        chars = "B" + id + "-" + serial;
+    else if (command == "E00V") {
+        if (!answerVersion)
+            return;
+        chars = "V00-" + version;
+    } else if (command == "E00F")
+        chars = "F00-" + status;
+    else
+        chars = "K00";
+    m_port.queue(replyFrame(chars));
+}
+
+Fixture::Fixture(std::set<int> p) : ports(std::move(p))
+{
+    m_hooks = std::make_unique<platform::HooksGuard>(platform::Hooks{
+        {},
+        {},
+        [this] {
+            ++pumps;
+            if (onPump)
+                onPump();
+        },
+        [this](int hz, int ms) {
+            tones.emplace_back(hz, ms);
+            view.log << QString("tone:%1").arg(hz);
+        },
+    });
+    m_seams = std::make_unique<serial::SeamsGuard>(serial::Seams{
+        nullptr, [this](int n) { return ports.count(n) ? "COM" + std::to_string(n) : std::string(); }});
+    ModuleFound = false;
+    ProcessRunning = false;
+    SetDefaultSettings();
+}
+
+Fixture::~Fixture()
+{
+    m_seams.reset();
+    m_hooks.reset();
+    ModuleFound = false;
+    ProcessRunning = false;
+}
+
+std::vector<std::uint32_t> Fixture::sleeps() const
+{
+    std::vector<std::uint32_t> out;
+    for (const auto &t : link.port.trace)
+        if (t.kind == testsupport::TraceEntry::Sleep)
+            out.push_back(t.ms);
+    return out;
+}
+
+void useTemporarySettingsStore()
+{
+    if (!g_store) {
+        g_store = new QTemporaryDir;
+        qputenv("XDG_CONFIG_DIRS", g_store->path().toLocal8Bit());
+    }
+}
+
+QString storedValue(const QString &name)
+{
+    QSettings s(QSettings::NativeFormat, QSettings::SystemScope, "VOREX", "PRINTConfig");
+    const QVariant v = s.value(name);
+    return v.isValid() ? v.toString() : QString("<none>");
+}
+
+} // namespace opstest
