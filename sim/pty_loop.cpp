@@ -9,6 +9,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -213,11 +214,24 @@ private:
                                + kLineSettings[std::size_t(after)].text + "\"");
             }
             if (m_o.hangupAfter > 0 && m_module.commandsTaken() >= m_o.hangupAfter) {
+                // A hang-up takes the slave's unread input with it, so the last reply is let
+                // through first, as it would already be on the wire.
+                waitDelivered(1000);
                 m_log.line("\"event\":\"hangup\"");
                 hangUp();
                 return;
             }
         }
+    }
+
+    // Waits until the program has read what was sent to it, or ms have passed.
+    void waitDelivered(int ms)
+    {
+        const double end = monotonicMs() + ms;
+        pause(2);   // bytes just written reach the slave's queue a moment later
+        int queued = 0;
+        while (monotonicMs() < end && ioctl(m_slave, FIONREAD, &queued) == 0 && queued > 0)
+            pause(1);
     }
 
     // Waits ms, or less when told to stop; false then.
