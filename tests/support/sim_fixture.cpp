@@ -119,6 +119,11 @@ bool SimProcess::isRunning() const
     return m_process && m_process->state() != QProcess::NotRunning;
 }
 
+qint64 SimProcess::pid() const
+{
+    return m_process ? m_process->processId() : 0;
+}
+
 bool SimProcess::waitForExit(int ms)
 {
     return !m_process || m_process->state() == QProcess::NotRunning || m_process->waitForFinished(ms);

@@ -61,6 +61,8 @@ public:
     QByteArray paper() const;
 
     bool isRunning() const;
+    // The simulator's process id, for signals of a test's own; 0 when not running.
+    qint64 pid() const;
     // Waits for the simulator to end by itself (e.g. after --hangup-after).
     bool waitForExit(int ms = 3000);
     // SIGTERM and wait; the exit code, or -1 when it had to be killed or crashed.
