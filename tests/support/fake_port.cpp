@@ -35,6 +35,7 @@ int FakePort::readByte(CommHandleType, unsigned char *byte)
     if (!m_input.empty() && m_input.front().at <= m_clock.now) {
         *byte = m_input.front().byte;
         m_input.pop_front();
+        m_clock.now += m_clock.byteStep;
         return 1;
     }
     m_clock.now += m_clock.readStep;
@@ -74,7 +75,11 @@ std::vector<unsigned char> FakePort::written() const
 
 FakeLink::FakeLink()
     : m_hooks(platform::Hooks{
-          [this] { return clock.now; },
+          [this] {
+              const std::uint32_t t = clock.now;
+              clock.now += clock.tickPerReading;
+              return t;
+          },
           [this](std::uint32_t ms) { port.recordSleep(ms); },
           [this] { ++pumps; },
           [](int, int) {},

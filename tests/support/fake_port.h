@@ -19,6 +19,8 @@ namespace testsupport {
 struct FakeClock {
     std::uint32_t now = 1000;
     std::uint32_t readStep = 1;   // what one empty read costs
+    std::uint32_t byteStep = 0;   // what a read that brings a byte costs
+    std::uint32_t tickPerReading = 0;   // what reading the clock itself costs (busy waits need it)
 };
 
 // One entry of the write/sleep trace.

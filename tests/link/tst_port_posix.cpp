@@ -1,0 +1,286 @@
+// The POSIX port on real pseudo-terminals: exclusive open, saved and restored state, the
+// 1 ms read, line settings as termios.
+#include <QtTest>
+
+#include <fcntl.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "link/comm.h"
+#include "link/frame.h"
+#include "link/line_settings.h"
+#include "link/seams.h"
+#include "link/termios_line.h"
+#include "platform/hooks.h"
+
+namespace {
+
+// A pty pair whose slave stays open, as the simulator keeps it.
+struct Pty {
+    int master = -1;
+    int slave = -1;
+    QString path;
+    Pty()
+    {
+        char name[128] = {};
+        if (openpty(&master, &slave, name, nullptr, nullptr) == 0)
+            path = QString::fromLocal8Bit(name);
+    }
+    ~Pty()
+    {
+        if (master >= 0) ::close(master);
+        if (slave >= 0) ::close(slave);
+    }
+    QByteArray drain(int ms = 50) const
+    {
+        QByteArray out;
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < ms) {
+            char buf[256];
+            fcntl(master, F_SETFL, O_NONBLOCK);
+            const ssize_t n = ::read(master, buf, sizeof buf);
+            if (n > 0)
+                out.append(buf, n);
+            else
+                QThread::msleep(2);
+        }
+        return out;
+    }
+};
+
+} // namespace
+
+class TestPortPosix : public QObject {
+    Q_OBJECT
+
+private slots:
+    void lineSettingsStrings_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("readable");
+        QTest::addColumn<int>("baud");
+        QTest::addColumn<bool>("parity");
+        QTest::newRow("4800,n,8,1") << "4800,n,8,1" << true << 4800 << false;
+        QTest::newRow("19200,e,8,1") << "19200,e,8,1" << true << 19200 << true;
+        QTest::newRow("115200,e,8,1") << "115200,e,8,1" << true << 115200 << true;
+        QTest::newRow("upper-case parity") << "9600,E,8,1" << true << 9600 << true;
+        QTest::newRow("spaces") << " 57600 , n , 8 , 1 " << true << 57600 << false;
+        QTest::newRow("empty") << "" << false << 0 << false;
+        QTest::newRow("three fields") << "19200,e,8" << false << 0 << false;
+        QTest::newRow("unknown speed") << "12345,n,8,1" << false << 0 << false;
+        QTest::newRow("bad parity") << "19200,x,8,1" << false << 0 << false;
+        QTest::newRow("nine data bits") << "19200,n,9,1" << false << 0 << false;
+        QTest::newRow("text") << "fast please" << false << 0 << false;
+    }
+    void lineSettingsStrings()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, readable);
+        QFETCH(int, baud);
+        QFETCH(bool, parity);
+        termios t{};
+        t.c_cflag = CS7 | CSTOPB;
+        cfsetispeed(&t, B1200);
+        cfsetospeed(&t, B1200);
+        const termios before = t;
+        QCOMPARE(serial::applyLineSettings(text.toStdString(), t), readable);
+        if (!readable) {
+            QCOMPARE(t.c_cflag, before.c_cflag);
+            QCOMPARE(int(cfgetospeed(&t)), int(B1200));
+            return;
+        }
+        QCOMPARE(serial::baudFor(cfgetospeed(&t)), baud);
+        QCOMPARE(serial::baudFor(cfgetispeed(&t)), baud);
+        QCOMPARE(bool(t.c_cflag & PARENB), parity);
+        QVERIFY(!(t.c_cflag & PARODD));
+        QCOMPARE(int(t.c_cflag & CSIZE), int(CS8));
+        QVERIFY(!(t.c_cflag & CSTOPB));
+    }
+
+    void rawModeHasNoFlowControl()
+    {
+        termios t{};
+        t.c_iflag = IXON | IXOFF | ICRNL;
+        t.c_cflag = CRTSCTS;
+        t.c_lflag = ICANON | ECHO;
+        serial::makeRaw(t);
+        QVERIFY(!(t.c_iflag & (IXON | IXOFF | ICRNL)));
+        QVERIFY(!(t.c_cflag & CRTSCTS));
+        QVERIFY(t.c_cflag & CLOCAL);
+        QVERIFY(t.c_cflag & CREAD);
+        QVERIFY(!(t.c_lflag & (ICANON | ECHO)));
+    }
+
+    void defaultPortTable_data()
+    {
+        QTest::addColumn<int>("number");
+        QTest::addColumn<QString>("device");
+        QTest::newRow("COM1") << 1 << "/dev/ttyS0";
+        QTest::newRow("COM4") << 4 << "/dev/ttyS3";
+        QTest::newRow("COM5") << 5 << "/dev/ttyUSB0";
+        QTest::newRow("COM12") << 12 << "/dev/ttyUSB7";
+        QTest::newRow("COM13") << 13 << "/dev/ttyACM0";
+        QTest::newRow("COM16") << 16 << "/dev/ttyACM3";
+        QTest::newRow("COM17") << 17 << "";
+        QTest::newRow("COM0") << 0 << "";
+        QTest::newRow("COM-3") << -3 << "";
+    }
+    void defaultPortTable()
+    {
+        QFETCH(int, number);
+        QFETCH(QString, device);
+        QCOMPARE(QString::fromStdString(serial::defaultPortDevice(number)), device);
+    }
+
+    void portMapWinsOverTheTable()
+    {
+        serial::setPortMap({{3, "/dev/serial/by-id/usb-x"}, {40, "/dev/ttyUSB9"}});
+        QCOMPARE(serial::resolvePort(3), std::string("/dev/serial/by-id/usb-x"));
+        QCOMPARE(serial::resolvePort(40), std::string("/dev/ttyUSB9"));
+        QCOMPARE(serial::resolvePort(4), std::string("/dev/ttyS3"));
+        serial::setPortMap({});
+        QCOMPARE(serial::resolvePort(3), std::string("/dev/ttyS2"));
+    }
+
+    void openThroughThePortMapAndRestoreAtClose()
+    {
+        Pty pty;
+        QVERIFY(!pty.path.isEmpty());
+        termios before{};
+        QCOMPARE(tcgetattr(pty.slave, &before), 0);
+        QVERIFY(before.c_lflag & ICANON);   // a fresh pty is cooked
+
+        serial::setPortMap({{3, pty.path.toStdString()}});
+        QVERIFY(OpenComm(3, "38400,n,8,1"));
+        QVERIFY(CommHandle != INVALID_COMM_HANDLE);
+        termios during{};
+        QCOMPARE(tcgetattr(pty.slave, &during), 0);
+        QVERIFY(!(during.c_lflag & ICANON));
+        QCOMPARE(int(cfgetospeed(&during)), int(B38400));
+
+        CloseComm();
+        termios after{};
+        QCOMPARE(tcgetattr(pty.slave, &after), 0);
+        QCOMPARE(after.c_lflag, before.c_lflag);
+        QCOMPARE(after.c_iflag, before.c_iflag);
+        QCOMPARE(int(cfgetospeed(&after)), int(cfgetospeed(&before)));
+        serial::setPortMap({});
+    }
+
+    // flock keeps a second opener out even as root, who is not stopped by TIOCEXCL.
+    void secondOpenFailsWhileHeld()
+    {
+        Pty pty;
+        serial::setPortMap({{3, pty.path.toStdString()}});
+        QVERIFY(OpenComm(3, "19200,e,8,1"));
+        const CommHandleType first = CommHandle;
+
+        const serial::OpenResult second = serial::nativeBackend().open(pty.path.toStdString());
+        QCOMPARE(second.handle, INVALID_COMM_HANDLE);
+        QCOMPARE(second.failure, serial::OpenFailure::Busy);
+
+        CommHandle = first;
+        CloseComm();
+        // Released: the next open succeeds, and the exclusive mode did not stay on the tty.
+        QVERIFY(OpenComm(3, "19200,e,8,1"));
+        CloseComm();
+        serial::setPortMap({});
+    }
+
+    void missingDeviceFailsAtOnce()
+    {
+        serial::setPortMap({{3, "/dev/telmax-no-such-port"}});
+        QElapsedTimer t;
+        t.start();
+        QVERIFY(!OpenComm(3, "19200,e,8,1"));
+        QCOMPARE(CommHandle, INVALID_COMM_HANDLE);
+        QCOMPARE(serial::lastOpenResult().failure, serial::OpenFailure::Missing);
+        QVERIFY(!OpenComm(17, "19200,e,8,1"));   // no device for COM17 without a map entry
+        QCOMPARE(serial::lastOpenResult().failure, serial::OpenFailure::NoDevice);
+        serial::setPortMap({});
+    }
+
+    void unreadableSettingsStillOpenAndKeepTheLine()
+    {
+        Pty pty;
+        termios t{};
+        tcgetattr(pty.slave, &t);
+        cfsetospeed(&t, B9600);
+        cfsetispeed(&t, B9600);
+        tcsetattr(pty.slave, TCSANOW, &t);
+        serial::setPortMap({{3, pty.path.toStdString()}});
+        QVERIFY(OpenComm(3, "not a setting"));
+        termios during{};
+        tcgetattr(pty.slave, &during);
+        QCOMPARE(int(cfgetospeed(&during)), int(B9600));
+        CloseComm();
+        serial::setPortMap({});
+    }
+
+    void readReturnsWithinAboutAMillisecond()
+    {
+        Pty pty;
+        serial::setPortMap({{3, pty.path.toStdString()}});
+        QVERIFY(OpenComm(3, "19200,e,8,1"));
+        unsigned char b = 0;
+        int got = 0;
+        for (int i = 0; i < 20; ++i)
+            got += serial::nativeBackend().readByte(CommHandle, &b);
+        QCOMPARE(got, 0);
+        QCOMPARE(::write(pty.master, "\x0a", 1), ssize_t(1));
+        int tries = 0;
+        while (serial::nativeBackend().readByte(CommHandle, &b) == 0 && ++tries < 1000) {
+        }
+        QVERIFY(tries < 1000);
+        QCOMPARE(int(b), 0x0A);
+        CloseComm();
+        serial::setPortMap({});
+    }
+
+    void waitingBytesAreNotDiscardedAtOpen()
+    {
+        Pty pty;
+        serial::setPortMap({{3, pty.path.toStdString()}});
+        QVERIFY(OpenComm(3, "19200,e,8,1"));
+        // A reply that came before the command was sent is still waiting when it is read.
+        QCOMPARE(::write(pty.master, "\x0a\x30\x41\x0d", 4), ssize_t(4));
+        QThread::msleep(20);
+        QVERIFY(SendCommand("E00B"));   // the waiting reply answers it
+        QCOMPARE(int(ReplyLength), 4);
+        CloseComm();
+        QCOMPARE(pty.drain(), QByteArray("\x09" "E00B0E\r"));
+        serial::setPortMap({});
+    }
+
+    // A pty whose other side never reads must not hang the program.
+    void writesDoNotBlockOnAFullLine()
+    {
+        Pty pty;
+        serial::setPortMap({{3, pty.path.toStdString()}});
+        QVERIFY(OpenComm(3, "19200,e,8,1"));
+        const std::string block(4096, 'x');
+        QElapsedTimer t;
+        t.start();
+        for (int i = 0; i < 8; ++i)
+            SendBlock(reinterpret_cast<const unsigned char *>(block.data()), int(block.size()));
+        QVERIFY2(t.elapsed() < 60000, "writes stalled");   // a hang guard, not a timing claim
+        CloseComm();
+        serial::setPortMap({});
+    }
+
+    void hungUpPortFailsTheExchangeWithoutHanging()
+    {
+        auto *pty = new Pty;
+        serial::setPortMap({{3, pty->path.toStdString()}});
+        QVERIFY(OpenComm(3, "19200,e,8,1"));
+        delete pty;   // the other side goes away
+        QVERIFY(!SendCommand("E00B"));
+        CloseComm();
+        serial::setPortMap({});
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPortPosix)
+#include "tst_port_posix.moc"
