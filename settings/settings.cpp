@@ -1,0 +1,122 @@
+#include "settings/settings.h"
+
+#include <map>
+
+#include "link/commands.h"
+#include "link/seams.h"
+#include "settings/settings_key.h"
+
+int ScanCommNo = 0;
+std::string ScanBaudRate = "19200,e,8,1";
+int ScanBaudRateNo = kDefaultBaudRateNo;
+QString LanguageFlag = QStringLiteral("English");
+
+namespace {
+
+const QString kScanCommNo = QStringLiteral("ScanCommNo");
+const QString kScanBaudRate = QStringLiteral("ScanBaudRate");
+const QString kScanBaudRateNo = QStringLiteral("ScanBaudRateNo");
+const QString kLanguageFlag = QStringLiteral("LanguageFlag");
+const QString kPorts = QStringLiteral("Ports");
+
+// "COMn" = device path. Entries that name no positive port number, or no device, are skipped;
+// the group is only ever read, the user maintains it.
+void loadPortMap(const SettingsKey &key)
+{
+    std::map<int, std::string> map;
+    for (const QString &name : key.valueNames(kPorts)) {
+        if (!name.startsWith(QStringLiteral("COM"), Qt::CaseInsensitive))
+            continue;
+        bool ok = false;
+        const int number = name.mid(3).toInt(&ok, 10);
+        if (!ok || number <= 0 || name.mid(3).startsWith(u'+'))
+            continue;
+        QString device;
+        if (!key.readGroupString(kPorts, name, device) || device.trimmed().isEmpty())
+            continue;
+        map[number] = device.trimmed().toStdString();
+    }
+    serial::setPortMap(map);
+}
+
+} // namespace
+
+void SetDefaultSettings()
+{
+    ScanCommNo = 0;
+    ScanBaudRate = "19200,e,8,1";
+    ScanBaudRateNo = kDefaultBaudRateNo;
+    LanguageFlag = QStringLiteral("English");
+}
+
+bool LoadSettings()
+{
+    SettingsKey key;
+    if (!key.open())
+        return false;
+
+    loadPortMap(key);
+
+    // Each step either reads its value, falls back to its default when the value is absent,
+    // or ends the load when the value is there but unreadable.
+    if (key.valueExists(kScanCommNo)) {
+        if (!key.readInteger(kScanCommNo, ScanCommNo))
+            return false;
+    } else {
+        ScanCommNo = 0;
+    }
+
+    if (key.valueExists(kScanBaudRate)) {
+        QString text;
+        if (!key.readString(kScanBaudRate, text))
+            return false;
+        ScanBaudRate = text.toStdString();
+    } else {
+        ScanBaudRate = "19200,e,8,1";
+    }
+
+    if (key.valueExists(kScanBaudRateNo)) {
+        int number = 0;
+        if (!key.readInteger(kScanBaudRateNo, number))
+            return false;
+        // The number selects an entry of the line-settings list; one outside it is taken
+        // from the remembered line settings instead, or the default when they are not listed.
+        if (number < 0 || number >= kBaudRateCount) {
+            const int index = baudRateIndex(ScanBaudRate);
+            number = index >= 0 ? index : kDefaultBaudRateNo;
+        }
+        ScanBaudRateNo = number;
+    } else {
+        ScanBaudRateNo = kDefaultBaudRateNo;
+    }
+
+    if (!key.valueExists(kLanguageFlag)) {
+        LanguageFlag = QStringLiteral("English");
+        return false;
+    }
+    QString flag;
+    if (!key.readString(kLanguageFlag, flag))
+        return false;
+    LanguageFlag = flag;
+    return true;
+}
+
+void SaveScanSettings()
+{
+    SettingsKey key;
+    if (!key.openOrCreate())
+        return;
+    if (!key.writeInteger(kScanCommNo, ScanCommNo))
+        return;
+    if (!key.writeInteger(kScanBaudRateNo, ScanBaudRateNo))
+        return;
+    key.writeString(kScanBaudRate, QString::fromStdString(ScanBaudRate));
+}
+
+void SaveLanguage()
+{
+    SettingsKey key;
+    if (!key.openOrCreate())
+        return;
+    key.writeString(kLanguageFlag, LanguageFlag);
+}
