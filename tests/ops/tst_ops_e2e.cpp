@@ -1,0 +1,473 @@
+// The operations end to end: the real window offscreen, telmax-sim on pseudo-terminals
+// reached through chosen COM numbers, a temporary settings store and a tone recorder.
+
+#include <QtTest>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "app/frm_module.h"
+#include "app/widgets.h"
+#include "ops/state.h"
+#include "platform/hooks.h"
+#include "support/sim_fixture.h"
+
+using testsupport::SimPorts;
+using testsupport::SimProcess;
+
+namespace {
+
+QTemporaryDir *g_store = nullptr;
+
+QSettings store() { return QSettings(QSettings::NativeFormat, QSettings::SystemScope, "VOREX", "PRINTConfig"); }
+
+QStringList receivedTexts(const SimProcess &sim)
+{
+    QStringList out;
+    for (const QJsonObject &o : sim.received())
+        out << o.value("text").toString();
+    return out;
+}
+
+// One window with its tone recorder and message pump, for one test.
+struct Session {
+    std::vector<int> tones;
+    platform::HooksGuard hooks{platform::Hooks{
+        {}, {}, [] { QCoreApplication::processEvents(); }, [this](int hz, int) { tones.push_back(hz); }}};
+    std::unique_ptr<TfrmModule> window;
+
+    Session()
+    {
+        window = std::make_unique<TfrmModule>();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    }
+
+    template <typename T = QWidget> T *w(const char *name) const
+    {
+        T *found = window->findChild<T *>(QLatin1String(name));
+        if (!found)
+            qFatal("no control %s", name);
+        return found;
+    }
+    QString text(const char *panel) const { return w<QLabel>(panel)->text(); }
+    QString lamp() const
+    {
+        const QColor c = w<Shape>("shComm")->fill();
+        return c == QColor(255, 255, 0) ? "yellow" : c == QColor(255, 0, 0) ? "red" : c.name();
+    }
+    void click(const char *name) { QTest::mouseClick(w<QWidget>(name), Qt::LeftButton); }
+
+    QStringList lockedControls() const
+    {
+        return {"btnExit", "btnScan", "btnFactory", "btnID", "btnBaudRate", "btnStatus",
+                "btnPrint", "gbDefault", "btnEng", "btnGB", "btnBIG5"};
+    }
+    // Names of the eleven controls that are enabled.
+    QStringList enabledOf(const QStringList &names) const
+    {
+        QStringList out;
+        for (const QString &n : names)
+            if (w<QWidget>(qPrintable(n))->isEnabled())
+                out << n;
+        return out;
+    }
+};
+
+} // namespace
+
+class tst_ops_e2e : public QObject {
+    Q_OBJECT
+
+private:
+    static void remember(int port, int index, const QString &settings)
+    {
+        QSettings s = store();
+        s.setValue("ScanCommNo", port);
+        s.setValue("ScanBaudRateNo", index);
+        if (!settings.isEmpty())
+            s.setValue("ScanBaudRate", settings);
+        s.sync();
+    }
+
+    // A module on COM3 found by the quick check.
+    static void scanAtCom3(Session &s)
+    {
+        remember(3, 5, "19200,e,8,1");
+        s.window = std::make_unique<TfrmModule>();
+        s.window->show();
+        s.click("btnScan");
+        QCOMPARE(s.text("pnMsg"), QString("Get Module Info Ok. (COM : #3)"));
+        s.tones.clear();
+    }
+
+private slots:
+    void init()
+    {
+        QSettings s = store();
+        s.clear();
+        s.sync();
+    }
+
+    void gateBeforeAnyScan()
+    {
+        SimProcess sim;
+        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
+        SimPorts ports(3, sim);
+        remember(3, 5, "19200,e,8,1");
+        Session s;
+        for (const char *b : {"btnID", "btnBaudRate", "btnFactory", "btnStatus", "btnPrint"}) {
+            s.click(b);
+            QCOMPARE(s.text("pnMsg"), QString("Start Scan Module!"));
+            QCOMPARE(s.lamp(), QString("red"));
+            QVERIFY(s.window->isEnabled());
+        }
+        QCOMPARE(s.tones, std::vector<int>({300, 300, 300, 300, 300}));
+        QTest::qWait(50);
+        QVERIFY(sim.received().isEmpty());
+    }
+
+    void quickCheckFound()
+    {
+        SimProcess sim({"--id", "07", "--serial", "AB123456", "--version", "03.20-01"});
+        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
+        SimPorts ports(3, sim);
+        remember(3, 5, {});   // no "ScanBaudRate" value: a write would show
+        Session s;
+        s.click("btnScan");
+
+        QCOMPARE(s.text("pnMsg"), QString("Get Module Info Ok. (COM : #3)"));
+        QCOMPARE(s.text("pnSerial"), QString("S/N : AB123456"));
+        QCOMPARE(s.text("pnID"), QString("07"));
+        QCOMPARE(s.w<QScrollBar>("sbID")->value(), 7);
+        QCOMPARE(s.text("pnVersion"), QString("VER : 03.20-01"));
+        QCOMPARE(s.lamp(), QString("yellow"));
+        QCOMPARE(s.tones, std::vector<int>({1000}));
+        QVERIFY(s.window->isEnabled());
+        QVERIFY(!QApplication::overrideCursor());
+        QCOMPARE(receivedTexts(sim), QStringList({"E00B", "E00V"}));
+        QVERIFY(!store().contains("ScanBaudRate"));
+    }
+
+    void searchWithLockBox_data()
+    {
+        QTest::addColumn<bool>("lock");
+        QTest::addColumn<bool>("found");
+        QTest::newRow("lock off: found") << false << true;
+        QTest::newRow("lock on: remembered setting only") << true << false;
+    }
+
+    void searchWithLockBox()
+    {
+        QFETCH(bool, lock);
+        QFETCH(bool, found);
+        // The module sits at 9600 on COM4; the remembered COM2 names no device.
+        SimProcess sim({"--line", "2", "--serial", "SN000004"});
+        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
+        SimPorts ports(4, sim);
+        remember(2, 5, "19200,e,8,1");
+        Session s;
+        s.w<QCheckBox>("chkLock")->setChecked(lock);
+        s.click("btnScan");
+
+        if (found) {
+            QCOMPARE(s.text("pnMsg"), QString("Get Module Info Ok. (COM : #4)"));
+            QCOMPARE(s.text("pnSerial"), QString("S/N : SN000004"));
+            QCOMPARE(s.w<QComboBox>("cmbBaudRate")->currentIndex(), 2);
+            QCOMPARE(store().value("ScanCommNo").toInt(), 4);
+            QCOMPARE(store().value("ScanBaudRateNo").toInt(), 2);
+            QCOMPARE(store().value("ScanBaudRate").toString(), QString("9600,n,8,1"));
+            // Tried in list order: two probes at each 4800 setting, then 9600.
+            QList<int> bauds;
+            for (const QJsonObject &o : sim.received())
+                bauds << o.value("baud").toInt();
+            QCOMPARE(bauds, QList<int>({4800, 4800, 4800, 4800, 9600, 9600}));
+            QCOMPARE(s.lamp(), QString("yellow"));
+        } else {
+            QCOMPARE(s.text("pnMsg"), QString("Module Not Find"));
+            QCOMPARE(s.w<QComboBox>("cmbBaudRate")->currentIndex(), 5);
+            QCOMPARE(store().value("ScanCommNo").toInt(), 2);
+            QVERIFY(sim.waitForLog([](const QList<QJsonObject> &l) { return l.size() >= 2; }));
+            for (const QJsonObject &o : sim.received())
+                QCOMPARE(o.value("baud").toInt(), 19200);
+            QCOMPARE(s.tones, std::vector<int>({300}));
+        }
+    }
+
+    void infoWithoutVersion()
+    {
+        SimProcess sim({"--no-version", "--serial", "NOVER123", "--id", "12"});
+        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
+        SimPorts ports(4, sim);
+        Session s;   // nothing remembered: straight to the search, lock box on at 19200,e
+        s.click("btnScan");
+
+        QCOMPARE(s.text("pnMsg"), QString("Get Module Info Error. (COM : #4)"));
+        QCOMPARE(s.text("pnSerial"), QString("S/N : NOVER123"));
+        QCOMPARE(s.text("pnID"), QString("12"));
+        QCOMPARE(s.text("pnVersion"), QString("VER : __.__-__"));
+        QCOMPARE(s.lamp(), QString("red"));
+        QCOMPARE(s.tones, std::vector<int>({300}));
+        QCOMPARE(store().value("ScanCommNo").toInt(), 4);
+        s.click("btnStatus");
+        QCOMPARE(s.text("pnMsg"), QString("Start Scan Module!"));
+    }
+
+    void notFound()
+    {
+        SimPorts ports(std::map<int, std::string>{});
+        remember(0, 2, "9600,n,8,1");
+        Session s;
+        QCOMPARE(s.w<QComboBox>("cmbBaudRate")->currentIndex(), 2);
+        s.w<QCheckBox>("chkLock")->setChecked(false);
+        s.click("btnScan");
+        QCOMPARE(s.text("pnMsg"), QString("Module Not Find"));
+        QCOMPARE(s.w<QComboBox>("cmbBaudRate")->currentIndex(), 5);
+        QCOMPARE(s.text("pnSerial"), QString("S/N : ________"));
+        QCOMPARE(s.lamp(), QString("red"));
+        QCOMPARE(s.tones, std::vector<int>({300}));
+        QVERIFY(s.window->isEnabled());
+        QVERIFY(!QApplication::overrideCursor());
+    }
+
+    void blinkPhaseCarriesOver()
+    {
+        SimProcess sim({"--silent"});
+        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
+        SimPorts ports(3, sim);
+        remember(3, 5, "19200,e,8,1");
+        Session s;
+        auto *timer = s.w<QTimer>("tmrBusy");
+        QStringList colours;
+        connect(timer, &QTimer::timeout, s.window.get(), [&] { colours << s.lamp(); });
+
+        s.click("btnScan");   // 3 + 2 silent probes, over half a second
+        const int firstRun = int(colours.size());
+        QVERIFY(firstRun >= 1);
+        for (int i = 0; i < firstRun; ++i)
+            QCOMPARE(colours[i], QString(i % 2 == 0 ? "red" : "yellow"));
+        QVERIFY(!timer->isActive());
+        QCOMPARE(s.lamp(), QString("red"));   // the result, whatever the last tick painted
+
+        s.click("btnScan");
+        QVERIFY(colours.size() > firstRun);
+        QCOMPARE(colours[firstRun], QString(firstRun % 2 == 0 ? "red" : "yellow"));
+        QCOMPARE(timer->property("Tag").toInt(), int(colours.size() % 2));
+    }
+
+    void setIdSendsSerialAndPosition()
+    {
+        SimProcess sim({"--serial", "AB123456", "--id", "07"});
+        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
+        SimPorts ports(3, sim);
+        Session s;
+        scanAtCom3(s);
+        s.w<QScrollBar>("sbID")->setValue(42);
+        QCOMPARE(s.text("pnID"), QString("42"));
+        s.click("btnID");
+        QCOMPARE(s.text("pnMsg"), QString("Set Module ID Ok"));
+        QCOMPARE(s.lamp(), QString("yellow"));
+        QCOMPARE(s.tones, std::vector<int>({1000}));
+        QCOMPARE(receivedTexts(sim).mid(2), QStringList({"E00B", "E00CAB12345642"}));
+    }
+
+    void baudChangeThenNextOperation()
+    {
+        SimProcess sim;
+        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
+        SimPorts ports(3, sim);
+        Session s;
+        scanAtCom3(s);
+        s.w<QComboBox>("cmbBaudRate")->setCurrentIndex(8);
+        s.click("btnBaudRate");
+        QCOMPARE(s.text("pnMsg"), QString("Set Module BaudRate Ok"));
+        s.click("btnStatus");
+        QCOMPARE(s.text("pnMsg"), QString("Get Module Status Ok"));
+        const QList<QJsonObject> rx = sim.received();
+        QCOMPARE(rx.last().value("text").toString(), QString("E00F"));
+        QCOMPARE(rx.last().value("baud").toInt(), 57600);
+        // Only a scan stores.
+        QCOMPARE(store().value("ScanBaudRateNo").toInt(), 5);
+    }
+
+    void factoryDefaultUnplugged()
+    {
+        auto sim = std::make_unique<SimProcess>();
+        QVERIFY2(sim->started(), qPrintable(sim->errorString()));
+        SimPorts ports(3, *sim);
+        Session s;
+        scanAtCom3(s);
+        s.w<QScrollBar>("sbID")->setValue(42);
+        s.w<QComboBox>("cmbBaudRate")->setCurrentIndex(0);
+        sim.reset();
+        s.click("btnFactory");
+        QCOMPARE(s.w<QScrollBar>("sbID")->value(), 1);
+        QCOMPARE(s.text("pnID"), QString("01"));
+        QCOMPARE(s.w<QComboBox>("cmbBaudRate")->currentIndex(), 5);
+        QCOMPARE(s.text("pnMsg"), QString("Set Factory Default Error"));
+        QCOMPARE(s.lamp(), QString("red"));
+        QCOMPARE(s.tones, std::vector<int>({300}));
+    }
+
+    void firstPresenceTestLost()
+    {
+        // Replies 3, 6, ... are swallowed: the scan's two pass, the status query's first "E00B" is lost.
+        SimProcess sim({"--drop-every", "3", "--status", "B"});
+        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
+        SimPorts ports(3, sim);
+        Session s;
+        scanAtCom3(s);
+        s.click("btnStatus");
+        QCOMPARE(s.text("pnMsg"), QString("Get Module Status Ok"));
+        QCOMPARE(s.text("pnStatus"), QString("Print busy!"));
+        QCOMPARE(receivedTexts(sim).mid(2), QStringList({"E00B", "E00B", "E00F"}));
+    }
+
+    void statusTexts_data()
+    {
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("P") << "P" << "Print paper out!";
+        QTest::newRow("F") << "F" << "Buffer full!";
+        QTest::newRow("lower case o") << "o" << "";
+        QTest::newRow("unknown") << "Z" << "";
+    }
+
+    void statusTexts()
+    {
+        QFETCH(QString, status);
+        QFETCH(QString, shown);
+        SimProcess sim({"--status", status});
+        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
+        SimPorts ports(3, sim);
+        Session s;
+        scanAtCom3(s);
+        s.click("btnStatus");
+        QCOMPARE(s.text("pnStatus"), shown);
+        QCOMPARE(s.text("pnMsg"), QString("Get Module Status Ok"));
+        QCOMPARE(s.tones, std::vector<int>({1000}));
+    }
+
+    void printTrimsText()
+    {
+        SimProcess sim;
+        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
+        SimPorts ports(3, sim);
+        Session s;
+        scanAtCom3(s);
+        s.w<QLineEdit>("edText")->setText(" \t abc def \t ");
+        s.click("btnPrint");
+        QCOMPARE(s.text("pnMsg"), QString("Print Text Ok"));
+        QCOMPARE(receivedTexts(sim).mid(2), QStringList({"E00B", "E00Gabc def", "E00H0D0A"}));
+        QCOMPARE(sim.paper(), QByteArray("abc def\r\n"));
+    }
+
+    void processStopped_data()
+    {
+        QTest::addColumn<bool>("bySpace");
+        QTest::newRow("mouse click") << false;
+        QTest::newRow("space key") << true;
+    }
+
+    void processStopped()
+    {
+        QFETCH(bool, bySpace);
+        SimProcess sim;
+        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
+        SimPorts ports(3, sim);
+        Session s;
+        scanAtCom3(s);
+        auto *process = s.w<QPushButton>("btnProcess");
+        process->setFocus();
+
+        QStringList enabledDuring;
+        QString captionDuring;
+        bool windowEnabledDuring = false;
+        QTimer::singleShot(450, s.window.get(), [&] {
+            enabledDuring = s.enabledOf(s.lockedControls() + QStringList{"btnProcess", "sbID", "cmbBaudRate",
+                                                                          "edText", "chkLock"});
+            captionDuring = process->text();
+            windowEnabledDuring = s.window->isEnabled();
+            if (bySpace)
+                QTest::keyClick(process, Qt::Key_Space);
+            else
+                QTest::mouseClick(process, Qt::LeftButton);
+        });
+        QTest::mouseClick(process, Qt::LeftButton);
+
+        QCOMPARE(captionDuring, QString("Cancel Process Module(Space Key)"));
+        QVERIFY(windowEnabledDuring);
+        QCOMPARE(enabledDuring, QStringList({"btnProcess", "sbID", "cmbBaudRate", "edText", "chkLock"}));
+        QCOMPARE(process->text(), QString("Process Print"));
+        QCOMPARE(s.enabledOf(s.lockedControls()), s.lockedControls());
+        QCOMPARE(s.lamp(), QString("yellow"));
+        QCOMPARE(s.tones, std::vector<int>({1000}));
+        QCOMPARE(s.text("pnMsg"), QString("Get Module Info Ok. (COM : #3)"));
+        QVERIFY(!ProcessRunning);
+        // Every pass printed its whole line, the one the stop arrived in included.
+        const QByteArray paper = sim.paper();
+        QVERIFY(paper.size() > 0);
+        QCOMPARE(paper, QByteArray("VOREX PRINT TEST.\r\n").repeated(paper.count("VOREX PRINT TEST.\r\n")));
+    }
+
+    void processEndsWhenUnplugged()
+    {
+        // Scan: 2 commands; then two printed lines and one more print command before the hang-up.
+        SimProcess sim({"--hangup-after", "7"});
+        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
+        SimPorts ports(3, sim);
+        Session s;
+        scanAtCom3(s);
+        s.click("btnProcess");
+        QCOMPARE(s.lamp(), QString("red"));
+        QCOMPARE(s.tones, std::vector<int>({300}));
+        QCOMPARE(s.w<QPushButton>("btnProcess")->text(), QString("Process Print"));
+        QCOMPARE(s.enabledOf(s.lockedControls()), s.lockedControls());
+        QCOMPARE(s.text("pnMsg"), QString("Get Module Info Ok. (COM : #3)"));
+        QCOMPARE(sim.paper(), QByteArray("VOREX PRINT TEST.\r\nVOREX PRINT TEST.\r\nVOREX PRINT TEST."));
+        QVERIFY(!ProcessRunning);
+    }
+
+    void processPortNotOpening()
+    {
+        auto sim = std::make_unique<SimProcess>();
+        QVERIFY2(sim->started(), qPrintable(sim->errorString()));
+        SimPorts ports(3, *sim);
+        Session s;
+        scanAtCom3(s);
+        sim.reset();
+        s.click("btnProcess");
+        QCOMPARE(s.text("pnMsg"), QString("Open COM : 3 Error"));
+        QCOMPARE(s.lamp(), QString("red"));
+        QCOMPARE(s.tones, std::vector<int>({300}));
+        QCOMPARE(s.w<QPushButton>("btnProcess")->text(), QString("Process Print"));
+        QCOMPARE(s.enabledOf(s.lockedControls()), s.lockedControls());
+    }
+};
+
+int main(int argc, char **argv)
+{
+    // The store has to move before anything reads it.
+    g_store = new QTemporaryDir;
+    qputenv("XDG_CONFIG_DIRS", g_store->path().toLocal8Bit());
+    QApplication app(argc, argv);
+    tst_ops_e2e t;
+    QTEST_SET_MAIN_SOURCE_PATH
+    const int rc = QTest::qExec(&t, argc, argv);
+    delete g_store;
+    return rc;
+}
+
+#include "tst_ops_e2e.moc"
