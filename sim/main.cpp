@@ -26,13 +26,20 @@ Module:
 Only frames with a right checksum are answered, and only while the port runs at the baud
 rate of the module's line setting. A pseudo-terminal carries no parity, so the parity of
 the line setting is not enforced.
+Reply characters are "E", the module's ID, the command letter and the data: "E00B" at
+ID 01 is answered with "E01BTQ123456"; "E00C", "E00E", "E00G" and "E00H" with no data.
+A new line setting takes effect once its reply has been sent.
 Refused commands ("E00C" with another S/N or a bad ID, a bad "E00E" index, bad hex in
 "E00H", unknown commands) get no reply.
 
 Files:
   --link PATH          also make PATH a symlink to the slave (removed at exit)
   --paper FILE         append printed bytes to FILE
-  --log FILE           one JSON object per line for every frame received and reply sent
+  --log FILE           one JSON object per line for every frame received and reply sent:
+                       {"t":ms,"dir":"rx","hex":"09 ...","text":"E00B","baud":19200,"ok":true}
+                       {"t":ms,"dir":"tx","hex":"0A ...","text":"E01BTQ123456"}
+                       "ok" is false for a frame left unanswered, with a "reason"; events
+                       (start, line, hangup, stop, end) carry "event" instead of "dir"
 
 Faults:
   --silent             never answer

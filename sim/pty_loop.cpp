@@ -203,10 +203,12 @@ private:
                 const int before = m_module.state().lineSetting;
                 if (m_o.delayMs > 0 && !pause(m_o.delayMs))
                     return;
-                if (!send(out->reply))
+                const bool sent = send(out->reply);
+                if (g_stop)
                     return;
+                // A reply the line would not take is still one the module believes it sent.
                 m_log.line("\"dir\":\"tx\",\"hex\":\"" + hexText(out->reply) + "\",\"text\":"
-                           + jsonString(out->replyText));
+                           + jsonString(out->replyText) + (sent ? "" : ",\"ok\":false,\"reason\":\"not taken by the line\""));
                 m_module.replySent();
                 const int after = m_module.state().lineSetting;
                 if (after != before)
