@@ -9,10 +9,13 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <grp.h>
 #include <string>
-#include <sys/stat.h>
 #include <vector>
+
+#ifndef _WIN32
+#include <grp.h>
+#include <sys/stat.h>
+#endif
 
 #include <QCoreApplication>
 
@@ -73,12 +76,17 @@ std::string frameOf(const std::string &command)
 
 std::string groupOf(const std::string &device)
 {
+#ifdef _WIN32
+    (void)device;
+    return {};
+#else
     struct stat st {};
     if (::stat(device.c_str(), &st) != 0)
         return {};
     if (const group *g = ::getgrgid(st.st_gid))
         return g->gr_name;
     return std::to_string(st.st_gid);
+#endif
 }
 
 std::string openFailureText(const std::string &port, const std::string &device)
