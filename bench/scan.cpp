@@ -1,0 +1,193 @@
+// The module scan against K silent pseudo-terminals (lock box on and off), and a scan that
+// finds a simulated module by its search after K silent ports. Prints each run's wall time
+// against the floor the protocol sets (per silent exchange 9 ms of pauses plus the 120 ms
+// reply window), as a ratio, and the share of one core used while scanning.
+//
+//   bench-scan [PATH-TO-telmax-sim] [K-LOCKED] [K-UNLOCKED]
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <map>
+#include <pty.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+#include <vector>
+
+#include "link/seams.h"
+#include "ops/module_view.h"
+#include "ops/operations.h"
+#include "ops/state.h"
+#include "platform/hooks.h"
+#include "settings/settings.h"
+
+#ifndef TELMAX_SIM_PATH
+#define TELMAX_SIM_PATH "telmax-sim"
+#endif
+
+namespace {
+
+constexpr double kSilentExchangeFloorMs = 9.0 + 120.0;
+constexpr double kAnsweredExchangeFloorMs = 9.0;
+constexpr double kVersionPauseMs = 100.0;
+
+double nowMs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
+}
+
+double cpuMs()
+{
+    rusage ru{};
+    getrusage(RUSAGE_SELF, &ru);
+    return double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) * 1e3
+         + double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e3;
+}
+
+// A pty nobody answers on; both ends stay open so the program's opens and closes see no hang-up.
+struct SilentPty {
+    int master = -1, slave = -1;
+    std::string path;
+    SilentPty()
+    {
+        char name[256] = {};
+        if (openpty(&master, &slave, name, nullptr, nullptr) == 0)
+            path = name;
+    }
+    ~SilentPty()
+    {
+        if (slave >= 0)
+            close(slave);
+        if (master >= 0)
+            close(master);
+    }
+};
+
+struct Sim {
+    pid_t pid = -1;
+    std::string device;
+    explicit Sim(const std::string &exe)
+    {
+        int out[2];
+        if (pipe(out) != 0)
+            return;
+        pid = fork();
+        if (pid == 0) {
+            dup2(out[1], 1);
+            close(out[0]);
+            close(out[1]);
+            execl(exe.c_str(), exe.c_str(), static_cast<char *>(nullptr));
+            _exit(127);
+        }
+        close(out[1]);
+        char c;
+        while (read(out[0], &c, 1) == 1 && c != '\n')
+            device += c;
+        close(out[0]);
+    }
+    ~Sim()
+    {
+        if (pid > 0) {
+            kill(pid, SIGTERM);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+};
+
+// Just enough window for the scan: the lock box and nothing to show.
+class BenchView final : public ops::ModuleView {
+public:
+    bool lock = true;
+    void setPanelText(ops::Panel, const QString &) override {}
+    QString panelText(ops::Panel) const override { return {}; }
+    void setLamp(ops::LampColour) override {}
+    void setWindowEnabled(bool) override {}
+    void setBusyCursor(bool) override {}
+    void SetBusy(bool) override {}
+    void selectBaudRate(int) override {}
+    int selectedBaudRate() const override { return 5; }
+    void setIdPosition(int) override {}
+    bool lockChecked() const override { return lock; }
+    QByteArray printText() const override { return {}; }
+    QString uiText(int) const override { return {}; }
+    void setControlEnabled(ops::Control, bool) override {}
+    QString processCaption() const override { return {}; }
+    void setProcessCaption(const QString &) override {}
+};
+
+void run(const char *name, const std::map<int, std::string> &devices, bool lock, double floorMs, bool expectFound)
+{
+    serial::SeamsGuard seams(serial::Seams{nullptr, [devices](int n) {
+                                               const auto it = devices.find(n);
+                                               return it == devices.end() ? std::string() : it->second;
+                                           }});
+    SetDefaultSettings();   // nothing remembered: no quick check
+    BenchView view;
+    view.lock = lock;
+    const double cpu0 = cpuMs();
+    const double t0 = nowMs();
+    ops::scanModule(view);
+    const double wall = nowMs() - t0;
+    const double cpu = cpuMs() - cpu0;
+    std::printf("%-34s %9.1f ms  floor %9.1f ms  ratio %.3f (target <= 1.05)  cpu %5.2f %% (target < 5 %%)%s\n", name,
+                wall, floorMs, wall / floorMs, 100.0 * cpu / wall,
+                ModuleFound == expectFound ? "" : "  UNEXPECTED RESULT");
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    // The scan stores what it finds: keep that out of the machine's own store.
+    QTemporaryDir store;
+    qputenv("XDG_CONFIG_DIRS", store.path().toLocal8Bit());
+    QCoreApplication app(argc, argv);
+
+    const std::string simPath = argc > 1 ? argv[1] : TELMAX_SIM_PATH;
+    const int kLocked = argc > 2 ? std::atoi(argv[2]) : 8;
+    const int kUnlocked = argc > 3 ? std::atoi(argv[3]) : 2;
+
+    platform::HooksGuard hooks(platform::Hooks{
+        {}, {}, [] { QCoreApplication::processEvents(); }, [](int, int) {}});   // tones not timed
+
+    const int k = std::max(kLocked, kUnlocked);
+    std::vector<SilentPty> ptys(static_cast<std::size_t>(k));
+    for (const auto &p : ptys)
+        if (p.path.empty()) {
+            std::fprintf(stderr, "bench-scan: openpty failed\n");
+            return 1;
+        }
+    auto silent = [&](int count) {
+        std::map<int, std::string> m;
+        for (int i = 0; i < count; ++i)
+            m[i + 1] = ptys[static_cast<std::size_t>(i)].path;
+        return m;
+    };
+
+    std::printf("scan, offscreen, ports that are not listed fail to open at once\n");
+    run(("lock on, " + std::to_string(kLocked) + " silent ports").c_str(), silent(kLocked), true,
+        kLocked * 2 * kSilentExchangeFloorMs, false);
+    run(("lock off, " + std::to_string(kUnlocked) + " silent ports").c_str(), silent(kUnlocked), false,
+        kUnlocked * 24 * kSilentExchangeFloorMs, false);
+
+    Sim sim(simPath);
+    if (sim.device.empty()) {
+        std::fprintf(stderr, "bench-scan: no simulator at %s\n", simPath.c_str());
+        return 0;
+    }
+    auto withSim = silent(kLocked);
+    withSim[kLocked + 1] = sim.device;
+    // The module answers at the default line setting: one probe, then the version after 100 ms.
+    run(("lock on, found after " + std::to_string(kLocked) + " silent").c_str(), withSim, true,
+        kLocked * 2 * kSilentExchangeFloorMs + 2 * kAnsweredExchangeFloorMs + kVersionPauseMs, true);
+    return 0;
+}
