@@ -1,0 +1,537 @@
+#include "app/frm_module.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QStyle>
+#include <QStyledItemDelegate>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolButton>
+#include <climits>
+
+#include "app/pictures.h"
+#include "app/ui_text.h"
+#include "app/widgets.h"
+#include "link/commands.h"
+#include "ops/operations.h"
+#include "ops/state.h"
+#include "settings/settings.h"
+
+namespace {
+
+const QColor kYellow(255, 255, 0);
+const QColor kRed(255, 0, 0);
+const QColor kWhite(255, 255, 255);
+const QColor kPurple(128, 0, 128);
+// The title-bar colour of an active window in the classic desktop scheme; Qt has no role for it.
+const QColor kActiveCaption(10, 36, 106);
+
+// Drop-down items of a fixed height, whatever the font asks for.
+class FixedHeightDelegate : public QStyledItemDelegate {
+public:
+    FixedHeightDelegate(int height, QObject *parent) : QStyledItemDelegate(parent), m_height(height) {}
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        size.setHeight(m_height);
+        return size;
+    }
+
+private:
+    int m_height;
+};
+
+void setColour(QWidget *widget, std::initializer_list<QPalette::ColorRole> roles, const QColor &colour)
+{
+    QPalette palette = widget->palette();
+    for (QPalette::ColorRole role : roles)
+        palette.setColor(role, colour);
+    widget->setPalette(palette);
+}
+
+QIcon iconOf(const QImage &picture)
+{
+    return QIcon(QPixmap::fromImage(picture));
+}
+
+} // namespace
+
+QFont windowFont(int pixelSize, bool bold)
+{
+    QFont font;
+    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
+                      QStringLiteral("DejaVu Sans")});
+    font.setPixelSize(pixelSize);
+    font.setBold(bold);
+    return font;
+}
+
+TfrmModule::TfrmModule(QWidget *parent) : QWidget(parent)
+{
+    buildLayout();
+    bindEvents();
+    FormCreate();
+}
+
+TfrmModule::~TfrmModule()
+{
+    setBusyCursor(false);
+}
+
+void TfrmModule::buildLayout()
+{
+    setObjectName(QStringLiteral("frmModule"));
+    setFixedSize(560, 396);
+    setFont(windowFont(16, true));
+    setColour(this, {QPalette::Window}, palette().color(QPalette::Button));
+    setAutoFillBackground(true);
+    setWindowTitle(QStringLiteral("VOREX TELMAX-3Q Module Config V3.20-01"));
+    setWindowIcon(iconOf(pictures::windowIcon()));
+
+    const QColor highlight = palette().color(QPalette::Highlight);
+    const QColor windowText = palette().color(QPalette::WindowText);
+
+    auto panel = [&](const char *name, QWidget *parent, const QRect &geometry, const QString &text,
+                     const QColor &foreground, const QColor &background) {
+        auto *p = new Panel(parent);
+        p->setObjectName(QLatin1String(name));
+        p->setGeometry(geometry);
+        p->setText(text);
+        p->setFont(windowFont(16, true));
+        p->setForeground(foreground);
+        p->setBackground(background);
+        return p;
+    };
+    auto button = [&](const char *name, const QRect &geometry, const QString &text, const QImage &picture) {
+        auto *b = new QPushButton(text, this);
+        b->setObjectName(QLatin1String(name));
+        b->setGeometry(geometry);
+        b->setAutoDefault(true);   // a focused button answers Enter itself
+        if (!picture.isNull()) {
+            b->setIcon(iconOf(picture));
+            b->setIconSize(picture.size());
+        }
+        return b;
+    };
+
+    lblID = new QLabel(QStringLiteral("ID :"), this);
+    lblID->setObjectName(QStringLiteral("lblID"));
+    lblID->setGeometry(8, 125, 49, 22);
+    lblID->setFont(windowFont(13, false));
+    lblID->setAlignment(Qt::AlignRight | Qt::AlignTop);
+
+    lblBaudRate = new QLabel(QStringLiteral("Baud Rate :"), this);
+    lblBaudRate->setObjectName(QStringLiteral("lblBaudRate"));
+    lblBaudRate->setGeometry(8, 197, 153, 22);
+    lblBaudRate->setFont(windowFont(13, false));
+    lblBaudRate->setAlignment(Qt::AlignRight | Qt::AlignTop);
+
+    btnScan = button("btnScan", {8, 78, 345, 33}, QStringLiteral("&Scan Module"), pictures::magnifier());
+    btnScan->setDefault(true);
+
+    pnSerial = panel("pnSerial", this, {8, 48, 169, 28}, QStringLiteral("S/N : ________"), kYellow, highlight);
+
+    sbID = new QScrollBar(Qt::Horizontal, this);
+    sbID->setObjectName(QStringLiteral("sbID"));
+    sbID->setGeometry(104, 123, 249, 23);
+    sbID->setRange(1, 99);
+    sbID->setValue(1);
+    sbID->setSingleStep(1);
+    sbID->setPageStep(10);
+    sbID->setFocusPolicy(Qt::StrongFocus);
+
+    btnID = button("btnID", {8, 150, 345, 33}, QStringLiteral("Set Module &ID"), pictures::dial());
+
+    cmbBaudRate = new QComboBox(this);
+    cmbBaudRate->setObjectName(QStringLiteral("cmbBaudRate"));
+    cmbBaudRate->setGeometry(168, 192, 161, 28);
+    cmbBaudRate->setEditable(false);
+    cmbBaudRate->setFont(windowFont(16, true));
+    for (const char *settings : BaudRateList)
+        cmbBaudRate->addItem(QString::fromLatin1(settings));
+    cmbBaudRate->setCurrentIndex(-1);
+    cmbBaudRate->setItemDelegate(new FixedHeightDelegate(20, cmbBaudRate));
+    setColour(cmbBaudRate, {QPalette::Button, QPalette::Base}, highlight);
+    setColour(cmbBaudRate, {QPalette::ButtonText, QPalette::Text}, kYellow);
+
+    btnBaudRate = button("btnBaudRate", {8, 222, 345, 33}, QStringLiteral("Set Module &Baud Rate (Reset)"),
+                         pictures::telephone());
+
+    pnVersion = panel("pnVersion", this, {184, 48, 169, 28}, QStringLiteral("VER : __.__-__"), kYellow, highlight);
+
+    btnProcess = button("btnProcess", {8, 336, 345, 33}, QStringLiteral("&Process DIDO"), pictures::bars());
+
+    pnID = panel("pnID", this, {64, 122, 33, 25}, QStringLiteral("__"), kYellow, highlight);
+
+    pnMsg = panel("pnMsg", this, {8, 4, 345, 40}, QStringLiteral("Start Scan Module"), kWhite, kActiveCaption);
+    pnMsg->setBevels(Panel::Bevel::Space, Panel::Bevel::Lowered, 1);
+
+    shComm = new Shape(pnMsg);
+    shComm->setObjectName(QStringLiteral("shComm"));
+    shComm->setGeometry(Panel::kFrame + 310, Panel::kFrame + 8, 23, 20);
+    shComm->setFill(kRed);
+
+    gbDefault = new QGroupBox(QStringLiteral("Factory Setting"), this);
+    gbDefault->setObjectName(QStringLiteral("gbDefault"));
+    gbDefault->setGeometry(360, 4, 193, 293);
+
+    pcDefault = new QTabWidget(gbDefault);
+    pcDefault->setObjectName(QStringLiteral("pcDefault"));
+    pcDefault->setGeometry(6, 27, 182, 255);
+    pcDefault->setFont(windowFont(16, false));
+    setColour(pcDefault, {QPalette::WindowText, QPalette::ButtonText}, windowText);
+    pcDefault->setDocumentMode(true);   // flat tabs
+
+    tsDefault = new QWidget;
+    tsDefault->setObjectName(QStringLiteral("tsDefault"));
+    pcDefault->addTab(tsDefault, QStringLiteral("Default"));
+
+    btnFactory = new QToolButton(tsDefault);
+    btnFactory->setObjectName(QStringLiteral("btnFactory"));
+    btnFactory->setGeometry(4, 6, 165, 211);
+    btnFactory->setText(QStringLiteral("(Factory &Default)"));
+    btnFactory->setFont(windowFont(16, true));
+    setColour(btnFactory, {QPalette::ButtonText}, windowText);
+    btnFactory->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    btnFactory->setIcon(iconOf(pictures::factory()));
+    btnFactory->setIconSize(QSize(100, 50));
+    btnFactory->setFocusPolicy(Qt::StrongFocus);
+
+    btnExit = button("btnExit", {360, 336, 193, 33}, QStringLiteral("&Exit"), {});
+    btnExit->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
+    btnExit->setIconSize(QSize(16, 16));
+
+    btnEng = button("btnEng", {359, 304, 62, 24}, QStringLiteral("English"), {});
+    btnEng->setFont(windowFont(13, false));
+    setColour(btnEng, {QPalette::ButtonText}, kRed);
+
+    btnGB = button("btnGB", {426, 304, 62, 24}, QString(), pictures::simplified());
+    btnGB->setFont(windowFont(11, false));
+    setColour(btnGB, {QPalette::ButtonText}, windowText);
+
+    btnBIG5 = button("btnBIG5", {492, 304, 62, 24}, QString(), pictures::traditional());
+    btnBIG5->setFont(windowFont(11, false));
+    setColour(btnBIG5, {QPalette::ButtonText}, windowText);
+
+    // One pixel wider than the client area; the window cuts that pixel off.
+    pnVOREX = panel("pnVOREX", this, {0, 373, 561, 21},
+                    QString::fromUtf8(UiText[0][0]), kWhite, kPurple);
+    QFont banner;
+    banner.setFamilies({QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Liberation Sans"),
+                        QStringLiteral("DejaVu Sans")});
+    banner.setPixelSize(11);
+    banner.setBold(false);
+    pnVOREX->setFont(banner);
+
+    pnStatus = panel("pnStatus", this, {8, 264, 169, 28}, QString(), kYellow, highlight);
+
+    edText = new QLineEdit(QStringLiteral("VOREX PRINT TEST."), this);
+    edText->setObjectName(QStringLiteral("edText"));
+    edText->setGeometry(184, 264, 169, 28);
+    edText->setMaxLength(INT_MAX);
+
+    btnPrint = button("btnPrint", {184, 298, 169, 33}, QStringLiteral("Print Text"), pictures::module());
+    btnStatus = button("btnStatus", {8, 298, 169, 33}, QStringLiteral("Get Print Status"), pictures::module());
+
+    chkLock = new QCheckBox(QStringLiteral("chkLock"), this);
+    chkLock->setObjectName(QStringLiteral("chkLock"));
+    chkLock->setGeometry(336, 196, 17, 17);
+    chkLock->setChecked(true);
+
+    tmrBusy = new QTimer(this);
+    tmrBusy->setObjectName(QStringLiteral("tmrBusy"));
+    tmrBusy->setInterval(200);
+    tmrBusy->setProperty("Tag", 0);
+
+    const QList<QWidget *> tabOrder = {btnScan,   sbID,  btnID,   cmbBaudRate, btnBaudRate, btnProcess,
+                                       btnExit,   pcDefault, btnFactory, btnEng, btnGB,   btnBIG5,
+                                       edText,    btnPrint,  btnStatus,  chkLock};
+    for (qsizetype i = 1; i < tabOrder.size(); ++i)
+        setTabOrder(tabOrder[i - 1], tabOrder[i]);
+}
+
+void TfrmModule::bindEvents()
+{
+    connect(btnScan, &QPushButton::clicked, this, &TfrmModule::btnScanClick);
+    connect(sbID, &QScrollBar::valueChanged, this, &TfrmModule::sbIDChange);
+    connect(btnID, &QPushButton::clicked, this, &TfrmModule::btnIDClick);
+    connect(btnBaudRate, &QPushButton::clicked, this, &TfrmModule::btnBaudRateClick);
+    // The second activation that stops a running test must arrive inside the first one's
+    // message handling, as a nested call; a queued connection would wait for it to end.
+    connect(btnProcess, &QPushButton::clicked, this, &TfrmModule::btnProcessClick, Qt::DirectConnection);
+    connect(btnFactory, &QToolButton::clicked, this, &TfrmModule::btnFactoryClick);
+    // A close button: it closes the window itself and never runs btnExitClick.
+    connect(btnExit, &QPushButton::clicked, this, &TfrmModule::closeFromExit);
+    connect(btnEng, &QPushButton::clicked, this, &TfrmModule::btnEngClick);
+    connect(btnGB, &QPushButton::clicked, this, &TfrmModule::btnGBClick);
+    connect(btnBIG5, &QPushButton::clicked, this, &TfrmModule::btnBIG5Click);
+    connect(btnPrint, &QPushButton::clicked, this, &TfrmModule::btnPrintClick);
+    connect(btnStatus, &QPushButton::clicked, this, &TfrmModule::btnStatusClick);
+    connect(tmrBusy, &QTimer::timeout, this, &TfrmModule::tmrBusyTimer);
+
+    // A logout or shutdown must not be held up by the window that refuses to close.
+    qApp->installEventFilter(this);
+#ifndef QT_NO_SESSIONMANAGER
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this] { m_closing = true; });
+#endif
+}
+
+void TfrmModule::FormCreate()
+{
+    SetDefaultSettings();
+    LanguageIndex = 0;
+    if (LoadSettings())
+        LanguageIndex = languageIndexFor(LanguageFlag);
+    // No close box: only btnExit ends the program.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                   | Qt::WindowMinimizeButtonHint);
+    ProcessRunning = false;
+    ModuleFound = false;
+    cmbBaudRate->setCurrentIndex(ScanBaudRateNo);
+}
+
+void TfrmModule::FormShow()
+{
+    setWindowTitle(uiText(1));
+    pnVOREX->setText(uiText(0));
+    pnMsg->setText(uiText(2));
+    pnSerial->setText(uiText(16) + QStringLiteral(" : ________"));
+    pnVersion->setText(uiText(17) + QStringLiteral(" : __.__-__"));
+    lblID->setText(uiText(4) + QStringLiteral(":"));
+    lblBaudRate->setText(uiText(5) + QStringLiteral(":"));
+    btnScan->setText(uiText(15));
+    btnID->setText(uiText(22));
+    btnBaudRate->setText(uiText(6));
+    btnStatus->setText(uiText(31));
+    btnPrint->setText(uiText(34));
+    btnProcess->setText(uiText(7));
+    gbDefault->setTitle(uiText(9));
+    pcDefault->setTabText(0, uiText(10));
+    btnFactory->setText(QStringLiteral("(") + uiText(8) + QStringLiteral(")"));
+    btnExit->setText(uiText(12));
+}
+
+void TfrmModule::showEvent(QShowEvent *event)
+{
+    if (!m_shownOnce) {
+        m_shownOnce = true;
+        // Centred on the desktop the first time; the frame is the window manager's to add.
+        if (const QScreen *desktop = screen()) {
+            const QRect area = desktop->availableGeometry();
+            const QRect outline(QPoint(), frameGeometry().size());
+            move(area.center() - outline.center());
+        }
+        FormShow();
+    }
+    QWidget::showEvent(event);
+}
+
+void TfrmModule::closeEvent(QCloseEvent *event)
+{
+    if (m_closing)
+        event->accept();
+    else
+        event->ignore();
+}
+
+bool TfrmModule::eventFilter(QObject *watched, QEvent *event)
+{
+    // The application is being asked to quit (the session ending, or the platform's own
+    // request); that is not the title bar's close, so the window lets itself be closed.
+    if (watched == qApp && event->type() == QEvent::Quit)
+        m_closing = true;
+    return QWidget::eventFilter(watched, event);
+}
+
+void TfrmModule::keyPressEvent(QKeyEvent *event)
+{
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        QWidget *focus = focusWidget();
+        // A focused button answers Enter itself; any other control hands it to btnScan.
+        if (auto *tool = qobject_cast<QToolButton *>(focus)) {
+            tool->click();
+            return;
+        }
+        if (!qobject_cast<QPushButton *>(focus) && btnScan->isEnabled()) {
+            btnScan->click();
+            return;
+        }
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void TfrmModule::closeFromExit()
+{
+    m_closing = true;
+    close();
+}
+
+void TfrmModule::btnExitClick()
+{
+    closeFromExit();
+}
+
+void TfrmModule::selectLanguage(int index)
+{
+    LanguageIndex = index;
+    LanguageFlag = languageFlagFor(index);
+    SaveLanguage();
+    FormShow();
+}
+
+void TfrmModule::btnEngClick() { selectLanguage(0); }
+void TfrmModule::btnGBClick() { selectLanguage(1); }
+void TfrmModule::btnBIG5Click() { selectLanguage(2); }
+
+void TfrmModule::btnScanClick() { ops::scanModule(*this); }
+void TfrmModule::btnIDClick() { ops::setModuleId(*this); }
+void TfrmModule::btnBaudRateClick() { ops::setModuleBaudRate(*this); }
+void TfrmModule::btnFactoryClick() { ops::factoryDefault(*this); }
+void TfrmModule::btnStatusClick() { ops::getPrintStatus(*this); }
+void TfrmModule::btnPrintClick() { ops::printText(*this); }
+void TfrmModule::btnProcessClick() { ops::processTest(*this); }
+
+void TfrmModule::sbIDChange()
+{
+    pnID->setText(QString::asprintf("%02d", sbID->value()));
+}
+
+void TfrmModule::tmrBusyTimer()
+{
+    if (tmrBusy->property("Tag").toInt() == 1) {
+        tmrBusy->setProperty("Tag", 0);
+        setLamp(ops::LampColour::Yellow);
+    } else {
+        tmrBusy->setProperty("Tag", 1);
+        setLamp(ops::LampColour::Red);
+    }
+}
+
+Panel *TfrmModule::panelFor(ops::Panel panel) const
+{
+    switch (panel) {
+    case ops::Panel::Msg: return pnMsg;
+    case ops::Panel::Serial: return pnSerial;
+    case ops::Panel::Version: return pnVersion;
+    case ops::Panel::Id: return pnID;
+    case ops::Panel::Status: return pnStatus;
+    }
+    return pnMsg;
+}
+
+QWidget *TfrmModule::controlFor(ops::Control control) const
+{
+    switch (control) {
+    case ops::Control::btnExit: return btnExit;
+    case ops::Control::btnScan: return btnScan;
+    case ops::Control::btnFactory: return btnFactory;
+    case ops::Control::btnID: return btnID;
+    case ops::Control::btnBaudRate: return btnBaudRate;
+    case ops::Control::btnStatus: return btnStatus;
+    case ops::Control::btnPrint: return btnPrint;
+    case ops::Control::gbDefault: return gbDefault;
+    case ops::Control::btnEng: return btnEng;
+    case ops::Control::btnGB: return btnGB;
+    case ops::Control::btnBIG5: return btnBIG5;
+    }
+    return nullptr;
+}
+
+void TfrmModule::setPanelText(ops::Panel panel, const QString &text)
+{
+    panelFor(panel)->setText(text);
+}
+
+QString TfrmModule::panelText(ops::Panel panel) const
+{
+    return panelFor(panel)->text();
+}
+
+void TfrmModule::setLamp(ops::LampColour colour)
+{
+    shComm->setFill(colour == ops::LampColour::Yellow ? kYellow : kRed);
+}
+
+void TfrmModule::setWindowEnabled(bool enabled)
+{
+    setEnabled(enabled);
+}
+
+void TfrmModule::setBusyCursor(bool busy)
+{
+    if (busy == m_busyCursor)
+        return;
+    m_busyCursor = busy;
+    if (busy)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QApplication::restoreOverrideCursor();
+}
+
+void TfrmModule::SetBusy(bool busy)
+{
+    if (busy) {
+        tmrBusy->start();
+        setEnabled(false);
+    } else {
+        setEnabled(true);
+        tmrBusy->stop();
+    }
+}
+
+void TfrmModule::selectBaudRate(int index)
+{
+    cmbBaudRate->setCurrentIndex(index >= 0 && index < cmbBaudRate->count() ? index : -1);
+}
+
+int TfrmModule::selectedBaudRate() const
+{
+    return cmbBaudRate->currentIndex();
+}
+
+void TfrmModule::setIdPosition(int position)
+{
+    sbID->setValue(position);
+}
+
+bool TfrmModule::lockChecked() const
+{
+    return chkLock->isChecked();
+}
+
+QByteArray TfrmModule::printText() const
+{
+    return edText->text().toLocal8Bit();
+}
+
+QString TfrmModule::uiText(int entry) const
+{
+    return uiTextFor(entry);
+}
+
+void TfrmModule::setControlEnabled(ops::Control control, bool enabled)
+{
+    if (QWidget *widget = controlFor(control))
+        widget->setEnabled(enabled);
+}
+
+QString TfrmModule::processCaption() const
+{
+    return btnProcess->text();
+}
+
+void TfrmModule::setProcessCaption(const QString &caption)
+{
+    btnProcess->setText(caption);
+}
