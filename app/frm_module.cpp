@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
@@ -465,7 +466,18 @@ void TfrmModule::setLamp(ops::LampColour colour)
 
 void TfrmModule::setWindowEnabled(bool enabled)
 {
-    setEnabled(enabled);
+    // Disabling drops the keyboard focus; the control that had it gets it back afterwards,
+    // so the keyboard user carries on where they were.
+    if (!enabled) {
+        if (QWidget *focus = QApplication::focusWidget(); focus && focus->window() == this)
+            m_focusBeforeDisable = focus;
+        setEnabled(false);
+        return;
+    }
+    setEnabled(true);
+    if (m_focusBeforeDisable && m_focusBeforeDisable->isEnabled() && !QApplication::focusWidget())
+        m_focusBeforeDisable->setFocus();
+    m_focusBeforeDisable = nullptr;
 }
 
 void TfrmModule::setBusyCursor(bool busy)
@@ -483,9 +495,9 @@ void TfrmModule::SetBusy(bool busy)
 {
     if (busy) {
         tmrBusy->start();
-        setEnabled(false);
+        setWindowEnabled(false);
     } else {
-        setEnabled(true);
+        setWindowEnabled(true);
         tmrBusy->stop();
     }
 }

@@ -2,6 +2,7 @@
 // The one main window: its 28 components, its event handlers and what the module
 // operations see of it (ops::ModuleView).
 
+#include <QPointer>
 #include <QWidget>
 
 #include "ops/module_view.h"
@@ -106,6 +107,7 @@ private:
     bool m_shownOnce = false;
     bool m_closing = false;      // a close asked for by btnExit or by the session ending
     bool m_busyCursor = false;
+    QPointer<QWidget> m_focusBeforeDisable;
 };
 
 // The window font: "MS Sans Serif", with a family Linux has at the same pixel size.

@@ -538,15 +538,24 @@ private slots:
         QVERIFY(!QApplication::overrideCursor());
     }
 
-    void windowEnabling()
+    void windowEnablingKeepsTheFocus()
     {
         TfrmModule window;
         window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        part<QPushButton>(window, "btnID")->setFocus();
+
         window.setWindowEnabled(false);
         QVERIFY(!part<QLineEdit>(window, "edText")->isEnabled());
         QVERIFY(!part<QPushButton>(window, "btnExit")->isEnabled());
         window.setWindowEnabled(true);
         QVERIFY(part<QLineEdit>(window, "edText")->isEnabled());
+        QCOMPARE(focusName(), QStringLiteral("btnID"));
+
+        window.SetBusy(true);
+        window.SetBusy(false);
+        QCOMPARE(focusName(), QStringLiteral("btnID"));
     }
 
     void storedLineSettingsSelectTheComboBox()
