@@ -224,24 +224,6 @@ private slots:
         QTest::mouseClick(part<QPushButton>(window, "btnEng"), Qt::LeftButton);
         QCOMPARE(window.uiText(36), QStringLiteral("Print Text Error"));
     }
-
-    void tableShape()
-    {
-        // Entries that must be identical in columns: the ASCII parts and the shared characters.
-        for (int entry = 0; entry < kUiTextEntries; ++entry) {
-            for (int language = 0; language < kLanguages; ++language) {
-                const QString text = QString::fromUtf8(UiText[entry][language]);
-                QVERIFY2(!text.isEmpty(), qPrintable(QString::number(entry)));
-                // ASCII spaces and punctuation only, never their full-width forms.
-                for (QChar c : text)
-                    QVERIFY2(c.unicode() < 0x3000 || c.unicode() > 0x303F, qPrintable(text));
-                for (QChar c : text)
-                    QVERIFY2(c.unicode() < 0xFF00 || c.unicode() > 0xFFEF, qPrintable(text));
-            }
-        }
-        QCOMPARE(QString::fromUtf8(UiText[11][2]), QStringLiteral("其他"));
-        QCOMPARE(QString::fromUtf8(UiText[35][1]), QStringLiteral("列印文字完成"));
-    }
 };
 
 TELMAX_WINDOW_TEST_MAIN(TestLanguages)
