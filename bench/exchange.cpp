@@ -26,62 +26,12 @@
 #include "link/seams.h"
 #include "link/termios_line.h"
 
-#ifndef TELMAX_SIM_PATH
-#define TELMAX_SIM_PATH "telmax-sim"
-#endif
+#include "bench_support.h"
 
 namespace {
 
-double nowMs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
-}
-
-double cpuMs()
-{
-    rusage ru{};
-    getrusage(RUSAGE_SELF, &ru);
-    return double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) * 1e3 +
-           double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e3;
-}
-
-struct Sim {
-    pid_t pid = -1;
-    std::string device;
-    explicit Sim(const std::string &exe, std::vector<std::string> options)
-    {
-        int out[2];
-        if (pipe(out) != 0)
-            return;
-        pid = fork();
-        if (pid == 0) {
-            dup2(out[1], 1);
-            close(out[0]);
-            close(out[1]);
-            std::vector<char *> argv;
-            argv.push_back(const_cast<char *>(exe.c_str()));
-            for (auto &o : options)
-                argv.push_back(o.data());
-            argv.push_back(nullptr);
-            execv(exe.c_str(), argv.data());
-            _exit(127);
-        }
-        close(out[1]);
-        char c;
-        while (read(out[0], &c, 1) == 1 && c != '\n')
-            device += c;
-        close(out[0]);
-    }
-    ~Sim()
-    {
-        if (pid > 0) {
-            kill(pid, SIGTERM);
-            waitpid(pid, nullptr, 0);
-        }
-    }
-};
+using bench::cpuMs;
+using bench::nowMs;
 
 struct Stats {
     double median, p10, p90;
@@ -140,7 +90,7 @@ int main(int argc, char **argv)
     const std::string exe = argc > 1 ? argv[1] : TELMAX_SIM_PATH;
     const int rounds = argc > 2 ? std::max(5, std::atoi(argv[2])) : 200;
 
-    Sim sim(exe, {});
+    bench::SimChild sim(exe);
     if (sim.device.empty()) {
         std::fprintf(stderr, "bench-exchange: could not start %s\n", exe.c_str());
         return 2;
@@ -179,7 +129,7 @@ int main(int argc, char **argv)
     std::printf("  reference  median %.2f ms  (p10 %.2f, p90 %.2f)  failures %d\n", r.median, r.p10, r.p90, refFailures);
     std::printf("  ratio link/reference %.3f  (target <= 1.05; floor of pauses 9 ms)\n", l.median / r.median);
 
-    Sim silent(exe, {"--silent"});
+    bench::SimChild silent(exe, {"--silent"});
     serial::setPortMap({{4, silent.device}});
     const int silentRounds = 20;
     if (!OpenComm(4, "19200,e,8,1"))

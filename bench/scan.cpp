@@ -28,30 +28,16 @@
 #include "platform/hooks.h"
 #include "settings/settings.h"
 
-#ifndef TELMAX_SIM_PATH
-#define TELMAX_SIM_PATH "telmax-sim"
-#endif
+#include "bench_support.h"
 
 namespace {
+
+using bench::cpuMs;
+using bench::nowMs;
 
 constexpr double kSilentExchangeFloorMs = 9.0 + 120.0;
 constexpr double kAnsweredExchangeFloorMs = 9.0;
 constexpr double kVersionPauseMs = 100.0;
-
-double nowMs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
-}
-
-double cpuMs()
-{
-    rusage ru{};
-    getrusage(RUSAGE_SELF, &ru);
-    return double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) * 1e3
-         + double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e3;
-}
 
 // A pty nobody answers on; both ends stay open so the program's opens and closes see no hang-up.
 struct SilentPty {
@@ -69,37 +55,6 @@ struct SilentPty {
             close(slave);
         if (master >= 0)
             close(master);
-    }
-};
-
-struct Sim {
-    pid_t pid = -1;
-    std::string device;
-    explicit Sim(const std::string &exe)
-    {
-        int out[2];
-        if (pipe(out) != 0)
-            return;
-        pid = fork();
-        if (pid == 0) {
-            dup2(out[1], 1);
-            close(out[0]);
-            close(out[1]);
-            execl(exe.c_str(), exe.c_str(), static_cast<char *>(nullptr));
-            _exit(127);
-        }
-        close(out[1]);
-        char c;
-        while (read(out[0], &c, 1) == 1 && c != '\n')
-            device += c;
-        close(out[0]);
-    }
-    ~Sim()
-    {
-        if (pid > 0) {
-            kill(pid, SIGTERM);
-            waitpid(pid, nullptr, 0);
-        }
     }
 };
 
@@ -179,7 +134,7 @@ int main(int argc, char **argv)
     run(("lock off, " + std::to_string(kUnlocked) + " silent ports").c_str(), silent(kUnlocked), false,
         kUnlocked * 24 * kSilentExchangeFloorMs, false);
 
-    Sim sim(simPath);
+    bench::SimChild sim(simPath);
     if (sim.device.empty()) {
         std::fprintf(stderr, "bench-scan: no simulator at %s\n", simPath.c_str());
         return 0;
