@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -108,8 +109,9 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
 
     const std::string simPath = argc > 1 ? argv[1] : TELMAX_SIM_PATH;
-    const int kLocked = argc > 2 ? std::atoi(argv[2]) : 8;
-    const int kUnlocked = argc > 3 ? std::atoi(argv[3]) : 2;
+    // The search covers COM1 to COM16.
+    const int kLocked = argc > 2 ? std::clamp(std::atoi(argv[2]), 0, 16) : 8;
+    const int kUnlocked = argc > 3 ? std::clamp(std::atoi(argv[3]), 0, 16) : 2;
 
     platform::HooksGuard hooks(platform::Hooks{
         {}, {}, [] { QCoreApplication::processEvents(); }, [](int, int) {}});   // tones not timed
@@ -129,20 +131,24 @@ int main(int argc, char **argv)
     };
 
     std::printf("scan, offscreen, ports that are not listed fail to open at once\n");
-    run(("lock on, " + std::to_string(kLocked) + " silent ports").c_str(), silent(kLocked), true,
-        kLocked * 2 * kSilentExchangeFloorMs, false);
-    run(("lock off, " + std::to_string(kUnlocked) + " silent ports").c_str(), silent(kUnlocked), false,
-        kUnlocked * 24 * kSilentExchangeFloorMs, false);
+    if (kLocked > 0)
+        run(("lock on, " + std::to_string(kLocked) + " silent ports").c_str(), silent(kLocked), true,
+            kLocked * 2 * kSilentExchangeFloorMs, false);
+    if (kUnlocked > 0)
+        run(("lock off, " + std::to_string(kUnlocked) + " silent ports").c_str(), silent(kUnlocked), false,
+            kUnlocked * 24 * kSilentExchangeFloorMs, false);
 
     bench::SimChild sim(simPath);
     if (sim.device.empty()) {
         std::fprintf(stderr, "bench-scan: no simulator at %s\n", simPath.c_str());
         return 0;
     }
-    auto withSim = silent(kLocked);
-    withSim[kLocked + 1] = sim.device;
+    // The module sits on the port after the silent ones, COM16 at the latest.
+    const int before = std::min(kLocked, 15);
+    auto withSim = silent(before);
+    withSim[before + 1] = sim.device;
     // The module answers at the default line setting: one probe, then the version after 100 ms.
-    run(("lock on, found after " + std::to_string(kLocked) + " silent").c_str(), withSim, true,
-        kLocked * 2 * kSilentExchangeFloorMs + 2 * kAnsweredExchangeFloorMs + kVersionPauseMs, true);
+    run(("lock on, found after " + std::to_string(before) + " silent").c_str(), withSim, true,
+        before * 2 * kSilentExchangeFloorMs + 2 * kAnsweredExchangeFloorMs + kVersionPauseMs, true);
     return 0;
 }
