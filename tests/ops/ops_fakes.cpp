@@ -273,4 +273,12 @@ QString storedValue(const QString &name)
     return v.isValid() ? v.toString() : QString("<none>");
 }
 
+void moduleKnown()
+{
+    ModuleFound = true;
+    ScanCommNo = 3;
+    ScanBaudRate = "19200,e,8,1";
+    ScanBaudRateNo = 5;
+}
+
 } // namespace opstest

@@ -123,4 +123,7 @@ void useTemporarySettingsStore();
 // A value of the settings store, or an invalid QVariant text "<none>".
 QString storedValue(const QString &name);
 
+// The state a successful scan leaves: the module found on COM3 at 19200,e,8,1.
+void moduleKnown();
+
 } // namespace opstest

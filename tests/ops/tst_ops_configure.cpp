@@ -13,15 +13,6 @@ using testsupport::hexBytes;
 class tst_ops_configure : public QObject {
     Q_OBJECT
 
-private:
-    static void moduleKnown()
-    {
-        ModuleFound = true;
-        ScanCommNo = 3;
-        ScanBaudRate = "19200,e,8,1";
-        ScanBaudRateNo = 5;
-    }
-
 private slots:
     void initTestCase() { useTemporarySettingsStore(); }
 

@@ -13,14 +13,6 @@ class tst_ops_printing : public QObject {
     Q_OBJECT
 
 private:
-    static void moduleKnown()
-    {
-        ModuleFound = true;
-        ScanCommNo = 3;
-        ScanBaudRate = "19200,e,8,1";
-        ScanBaudRateNo = 5;
-    }
-
     static const QStringList &lockedControls()
     {
         static const QStringList names = {"btnExit", "btnScan", "btnFactory", "btnID", "btnBaudRate", "btnStatus",
