@@ -1,5 +1,7 @@
 #include "pty_loop.h"
 
+#include "link/termios_line.h"
+
 #include <cerrno>
 #include <cmath>
 #include <csignal>
@@ -21,33 +23,6 @@ namespace {
 volatile std::sig_atomic_t g_stop = 0;
 
 void onStopSignal(int) { g_stop = 1; }
-
-struct Speed {
-    speed_t speed;
-    int baud;
-};
-
-constexpr Speed kSpeeds[] = {
-    {B1200, 1200},   {B2400, 2400},   {B4800, 4800},   {B9600, 9600},
-    {B19200, 19200}, {B38400, 38400}, {B57600, 57600}, {B115200, 115200},
-    {B230400, 230400},
-};
-
-int baudOf(speed_t s)
-{
-    for (const auto &e : kSpeeds)
-        if (e.speed == s)
-            return e.baud;
-    return 0;
-}
-
-speed_t speedOf(int baud)
-{
-    for (const auto &e : kSpeeds)
-        if (e.baud == baud)
-            return e.speed;
-    return B9600;
-}
 
 double monotonicMs()
 {
@@ -140,8 +115,8 @@ public:
         termios t{};
         if (tcgetattr(m_slave, &t) == 0) {
             cfmakeraw(&t);
-            cfsetispeed(&t, speedOf(m_module.baud()));
-            cfsetospeed(&t, speedOf(m_module.baud()));
+            cfsetispeed(&t, serial::speedFor(m_module.baud()));
+            cfsetospeed(&t, serial::speedFor(m_module.baud()));
             tcsetattr(m_slave, TCSANOW, &t);
         }
         fcntl(m_master, F_SETFL, fcntl(m_master, F_GETFL) | O_NONBLOCK);
@@ -177,7 +152,7 @@ private:
         termios t{};
         if (tcgetattr(m_slave, &t) != 0)
             return 0;
-        return baudOf(cfgetospeed(&t));
+        return serial::baudFor(cfgetospeed(&t));
     }
 
     void handleOutcomes()

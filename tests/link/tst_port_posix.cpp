@@ -13,6 +13,8 @@
 #include "link/seams.h"
 #include "link/termios_line.h"
 #include "platform/hooks.h"
+#include "support/fake_port.h"
+#include "support/pty_util.h"
 
 namespace {
 
@@ -31,22 +33,6 @@ struct Pty {
     {
         if (master >= 0) ::close(master);
         if (slave >= 0) ::close(slave);
-    }
-    QByteArray drain(int ms = 50) const
-    {
-        QByteArray out;
-        QElapsedTimer t;
-        t.start();
-        while (t.elapsed() < ms) {
-            char buf[256];
-            fcntl(master, F_SETFL, O_NONBLOCK);
-            const ssize_t n = ::read(master, buf, sizeof buf);
-            if (n > 0)
-                out.append(buf, n);
-            else
-                QThread::msleep(2);
-        }
-        return out;
     }
 };
 
@@ -250,7 +236,7 @@ private slots:
         QVERIFY(SendCommand("E00B"));   // the waiting reply answers it
         QCOMPARE(int(ReplyLength), 4);
         CloseComm();
-        QCOMPARE(pty.drain(), QByteArray("\x09" "E00B0E\r"));
+        QCOMPARE(testsupport::readFor(pty.master, 50), testsupport::hexBytes("09 45 30 30 42 30 45 0D"));
         serial::setPortMap({});
     }
 

@@ -1,5 +1,7 @@
 #include "pty_util.h"
 
+#include "link/termios_line.h"
+
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -18,19 +20,6 @@ int msLeft(Clock::time_point end)
 {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
     return left > 0 ? int(left) : 0;
-}
-
-speed_t speedOf(int baud)
-{
-    switch (baud) {
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    default: return B0;
-    }
 }
 
 } // namespace
@@ -146,7 +135,7 @@ int openRaw(const std::string &device, int baud)
 
 bool setBaud(int fd, int baud)
 {
-    const speed_t s = speedOf(baud);
+    const speed_t s = serial::speedFor(baud);
     termios t{};
     if (s == B0 || tcgetattr(fd, &t) != 0)
         return false;
