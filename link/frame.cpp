@@ -64,6 +64,11 @@ bool SendCommand(const std::string &command)
     char digits[2];
     ByteToHex(CommandChecksum(command.c_str(), n), digits);
 
+    serial::PortBackend &port = serial::backend();
+    // Whatever is waiting now came before this frame (a reply after its window had closed,
+    // noise); taken as the answer to this command it would be read as the wrong reply.
+    port.discardInput(CommHandle);
+
     SendByte(0x09);
     SendBlock(reinterpret_cast<const unsigned char *>(command.c_str()), n);
     SendByte(digits[0]);
@@ -77,7 +82,10 @@ bool SendCommand(const std::string &command)
         return true;
     }
 
-    serial::PortBackend &port = serial::backend();
+    // A device that keeps sending without ever completing a reply (a scale, a GPS, a terminal
+    // on the wrong port) would keep the window open for good: an exchange ends at the latest
+    // when a whole buffer's worth of bytes could have arrived after the window.
+    const std::uint32_t limit = kReplyWindowMs + serial::wireTimeMs(kReplyBufferSize);
     const std::uint32_t start = platform::NowMs();
     std::uint32_t elapsed = 0;
     for (;;) {
@@ -93,7 +101,10 @@ bool SendCommand(const std::string &command)
                                  std::strlen(reinterpret_cast<const char *>(ReplyBuffer)));
                 return VerifyReply();
             }
-            continue;   // the window is measured only after a read that brought nothing
+            // The window is measured only after a read that brought nothing; the limit always.
+            if (platform::NowMs() - start > limit)
+                return false;
+            continue;
         }
         platform::PumpMessages();
         elapsed = platform::NowMs() - start;

@@ -33,11 +33,21 @@ public:
     virtual int readByte(CommHandleType handle, unsigned char *byte) = 0;
     // Hands every byte to the port before returning (nothing when the port has gone).
     virtual void write(CommHandleType handle, const unsigned char *data, std::size_t count) = 0;
+    // Bytes handed to the port that have not yet left it on the wire; 0 when none or unknown.
+    virtual int outputPending(CommHandleType handle) = 0;
+    // Drops what has arrived and not been read: at most a bounded amount, so a device that
+    // never stops sending cannot hold the caller.
+    virtual void discardInput(CommHandleType handle) = 0;
     // Puts back the port state saved at open and releases the port.
     virtual void close(CommHandleType handle) = 0;
 };
 
 // The backend of the platform this program was built for.
 PortBackend &nativeBackend();
+
+// Makes SIGTERM, SIGINT and SIGHUP put back the port that the native backend holds (its saved
+// state, its exclusivity) before the program ends by that signal. Nothing to do on Windows,
+// where the system releases a handle at exit.
+void restorePortOnSignals();
 
 } // namespace serial

@@ -5,7 +5,9 @@
 #include "termios_line.h"
 #include "line_settings.h"
 
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -101,6 +103,42 @@ bool applyLineSettings(const std::string &settings, termios &t)
 
 namespace {
 
+// The port this process holds, as a signal handler needs it: written before the port is
+// changed and cleared after it is put back, so a signal at any moment restores what is due.
+struct HeldPort {
+    std::atomic<int> fd{-1};
+    termios saved{};                       // valid whenever fd >= 0
+    std::atomic<bool> exclusiveSet{false}; // TIOCEXCL is ours to clear
+};
+HeldPort g_held;
+
+// Only async-signal-safe calls: put the port back, then end as the signal would have.
+extern "C" void restoreAndEnd(int sig)
+{
+    const int fd = g_held.fd.exchange(-1);
+    if (fd >= 0) {
+        ::tcsetattr(fd, TCSANOW, &g_held.saved);
+        if (g_held.exclusiveSet.load())
+            ::ioctl(fd, TIOCNXCL);
+        ::close(fd);   // drops the lock too
+    }
+    ::signal(sig, SIG_DFL);
+    ::raise(sig);
+}
+
+// Another program made the tty exclusive. Root is let through TIOCEXCL, but the port is
+// no less that program's: count it as busy, as for a lock.
+bool exclusiveElsewhere(int fd)
+{
+#ifdef TIOCGEXCL
+    int exclusive = 0;
+    return ::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
+#else
+    (void)fd;
+    return false;
+#endif
+}
+
 class PosixBackend final : public PortBackend {
 public:
     OpenResult open(const std::string &device) override
@@ -109,24 +147,28 @@ public:
         const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0)
             return failed(errno);
+        if (exclusiveElsewhere(fd)) {
+            ::close(fd);
+            return failed(EBUSY);
+        }
         // flock keeps a second opener out even when it runs as root, which TIOCEXCL does not.
         if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
             const int err = errno;
             ::close(fd);
             return failed(err == EWOULDBLOCK ? EBUSY : err);
         }
-        if (::ioctl(fd, TIOCEXCL) != 0 && errno != ENOTTY) {
-            // Not fatal: the lock above already makes the open exclusive among programs that lock.
-        }
         termios current{};
         if (::tcgetattr(fd, &current) != 0) {
             const int err = errno;
-            ::flock(fd, LOCK_UN);
             ::close(fd);
             return failed(err);
         }
-        m_saved = current;
-        m_fd = fd;
+        g_held.saved = current;
+        g_held.exclusiveSet = true;
+        g_held.fd = fd;
+        // Not fatal when refused: the lock above already keeps out programs that lock.
+        if (::ioctl(fd, TIOCEXCL) != 0)
+            g_held.exclusiveSet = false;
         makeRaw(current);
         ::tcsetattr(fd, TCSANOW, &current);
         r.handle = fd;
@@ -196,20 +238,57 @@ public:
         }
     }
 
+    int outputPending(CommHandleType handle) override
+    {
+        if (handle < 0)
+            return 0;
+        const int fd = int(handle);
+        int queued = 0;
+        if (::ioctl(fd, TIOCOUTQ, &queued) != 0)
+            return 0;
+        if (queued > 0)
+            return queued;
+#ifdef TIOCSERGETLSR
+        // A UART's own FIFO is not in the queue count; its line status tells when the last
+        // bit has gone. Drivers without it (USB adapters, ptys) refuse the call.
+        unsigned int lsr = 0;
+        if (::ioctl(fd, TIOCSERGETLSR, &lsr) == 0 && !(lsr & TIOCSER_TEMT))
+            return 1;
+#endif
+        return 0;
+    }
+
+    void discardInput(CommHandleType handle) override
+    {
+        if (handle < 0)
+            return;
+        const int fd = int(handle);
+        ::tcflush(fd, TCIFLUSH);
+        // What arrived between the flush and now, read away; a bounded amount, for a device
+        // that streams without pause.
+        unsigned char sink[256];
+        for (int i = 0; i < 16; ++i)
+            if (::read(fd, sink, sizeof sink) <= 0)
+                break;
+    }
+
     void close(CommHandleType handle) override
     {
         if (handle < 0)
             return;
         const int fd = int(handle);
-        if (fd == m_fd)
-            ::tcsetattr(fd, TCSANOW, &m_saved);
-        // The exclusive mode belongs to the tty, not to this descriptor: clear it, or the
-        // next opener is refused while any other descriptor keeps the tty alive.
-        ::ioctl(fd, TIOCNXCL);
+        const bool held = fd == g_held.fd.load();
+        if (held) {
+            ::tcsetattr(fd, TCSANOW, &g_held.saved);
+            // The exclusive mode belongs to the tty, not to this descriptor: clear it, or the
+            // next opener is refused while any other descriptor keeps the tty alive. Only
+            // when it was set here: another program's protection is not ours to take away.
+            if (g_held.exclusiveSet.load())
+                ::ioctl(fd, TIOCNXCL);
+            g_held.fd = -1;
+        }
         ::flock(fd, LOCK_UN);
         ::close(fd);
-        if (fd == m_fd)
-            m_fd = -1;
     }
 
 private:
@@ -236,9 +315,6 @@ private:
         }
         return r;
     }
-
-    termios m_saved{};   // the port state saved at open, put back at close
-    int m_fd = -1;
 };
 
 } // namespace
@@ -247,6 +323,18 @@ PortBackend &nativeBackend()
 {
     static PosixBackend backend;
     return backend;
+}
+
+void restorePortOnSignals()
+{
+    struct sigaction action {};
+    action.sa_handler = restoreAndEnd;
+    sigemptyset(&action.sa_mask);
+    // The other two wait while one is handled, so the port is put back once.
+    for (int sig : {SIGTERM, SIGINT, SIGHUP})
+        sigaddset(&action.sa_mask, sig);
+    for (int sig : {SIGTERM, SIGINT, SIGHUP})
+        ::sigaction(sig, &action, nullptr);
 }
 
 } // namespace serial

@@ -73,6 +73,20 @@ public:
         WriteFile(reinterpret_cast<HANDLE>(handle), data, DWORD(count), &written, nullptr);
     }
 
+    int outputPending(CommHandleType handle) override
+    {
+        DWORD errors = 0;
+        COMSTAT status{};
+        if (!ClearCommError(reinterpret_cast<HANDLE>(handle), &errors, &status))
+            return 0;
+        return int(status.cbOutQue);
+    }
+
+    void discardInput(CommHandleType handle) override
+    {
+        PurgeComm(reinterpret_cast<HANDLE>(handle), PURGE_RXCLEAR);
+    }
+
     void close(CommHandleType handle) override
     {
         HANDLE h = reinterpret_cast<HANDLE>(handle);
@@ -90,6 +104,10 @@ PortBackend &nativeBackend()
 {
     static Win32Backend backend;
     return backend;
+}
+
+void restorePortOnSignals()
+{
 }
 
 } // namespace serial

@@ -221,6 +221,37 @@ private slots:
         QCOMPARE(link.pumps, 121);
     }
 
+    // The reply window started while a long frame was still in the port's output queue: at
+    // 4800 baud a 200-character print text had failed before its last byte left.
+    void windowStartsWhenTheFrameIsOnTheWire()
+    {
+        FakeLink link;
+        link.port.usPerByte = 2292;   // 11 bits at 4800 baud
+        QVERIFY(OpenComm(1, "4800,e,8,1"));
+        link.port.onFrame = [&](const std::vector<unsigned char> &) {
+            link.port.queueAt(link.port.sentBy() + 100, hexBytes("0A 30 41 0D"));
+        };
+        QVERIFY(SendCommand("E00G" + std::string(196, 'x')));
+    }
+
+    // A device that streams text without ever completing a reply held one exchange for as long
+    // as it kept sending.
+    void streamingDeviceEndsTheExchange()
+    {
+        FakeLink link;
+        link.clock.byteStep = 1;   // a byte on every read: the window never sees an empty one
+        QVERIFY(OpenComm(1, "19200,e,8,1"));
+        std::vector<unsigned char> stream;
+        while (stream.size() < 100000)
+            for (unsigned char c : std::string("W  12.5 kg\r\n"))
+                stream.push_back(c);
+        link.port.queue(stream);
+        const std::uint32_t before = link.clock.now;
+        QVERIFY(!SendCommand("E00B"));
+        // 9 ms of pauses, the 120 ms window and 1024 bytes at 19200 baud with 11 bits each (587 ms).
+        QVERIFY2(link.clock.now - before <= 9u + 120u + 587u + 2u, qPrintable(QString::number(link.clock.now - before)));
+    }
+
     void timeoutKeepsPreviousReply()
     {
         FakeLink link;

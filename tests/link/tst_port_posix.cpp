@@ -3,6 +3,7 @@
 #include <QtTest>
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
@@ -42,6 +43,13 @@ class TestPortPosix : public QObject {
     Q_OBJECT
 
 private slots:
+    // A test that fails with the port open must not leave it to the next one.
+    void cleanup()
+    {
+        CloseComm();
+        serial::setPortMap({});
+    }
+
     void lineSettingsStrings_data()
     {
         QTest::addColumn<QString>("text");
@@ -225,19 +233,35 @@ private slots:
         serial::setPortMap({});
     }
 
-    void waitingBytesAreNotDiscardedAtOpen()
+    // A reply that came after its window had closed must not answer the next command: it
+    // made Get Status report the info reply's bytes as the status.
+    void lateReplyIsNotTakenForTheNextOne()
     {
         Pty pty;
         serial::setPortMap({{3, pty.path.toStdString()}});
         QVERIFY(OpenComm(3, "19200,e,8,1"));
-        // A reply that came before the command was sent is still waiting when it is read.
+        LastReply = "previous";
         QCOMPARE(::write(pty.master, "\x0a\x30\x41\x0d", 4), ssize_t(4));
         QThread::msleep(20);
-        QVERIFY(SendCommand("E00B"));   // the waiting reply answers it
-        QCOMPARE(int(ReplyLength), 4);
-        CloseComm();
-        QCOMPARE(testsupport::readFor(pty.master, 50), testsupport::hexBytes("09 45 30 30 42 30 45 0D"));
-        serial::setPortMap({});
+        QVERIFY(!SendCommand("E00F"));   // nobody answers this one
+        QCOMPARE(int(ReplyLength), 0);
+        QCOMPARE(LastReply, std::string("previous"));
+        QCOMPARE(testsupport::readFor(pty.master, 50), testsupport::hexBytes("09 45 30 30 46 30 41 0D"));
+    }
+
+    // Root is not stopped by TIOCEXCL: a port another program made exclusive was used, and its
+    // protection cleared at close.
+    void portMadeExclusiveElsewhereIsBusy()
+    {
+        Pty pty;
+        QCOMPARE(::ioctl(pty.slave, TIOCEXCL), 0);   // the other program's descriptor
+        serial::setPortMap({{3, pty.path.toStdString()}});
+        QVERIFY(!OpenComm(3, "19200,e,8,1"));
+        QCOMPARE(serial::lastOpenResult().failure, serial::OpenFailure::Busy);
+        int exclusive = 0;
+        QCOMPARE(::ioctl(pty.slave, TIOCGEXCL, &exclusive), 0);
+        QCOMPARE(exclusive, 1);
+        QVERIFY(testsupport::readFor(pty.master, 20).empty());
     }
 
     // A pty whose other side never reads must not hang the program.

@@ -1,6 +1,9 @@
 #include "fake_port.h"
 
+#include <algorithm>
 #include <cstdlib>
+
+#include "link/comm.h"
 #include <sstream>
 
 namespace testsupport {
@@ -32,7 +35,7 @@ bool FakePort::applyLineSettings(CommHandleType, const std::string &s)
 int FakePort::readByte(CommHandleType, unsigned char *byte)
 {
     ++reads;
-    if (!m_input.empty() && m_input.front().at <= m_clock.now) {
+    if (!m_input.empty() && m_input.front().at != kAfterNextFrame && m_input.front().at <= m_clock.now) {
         *byte = m_input.front().byte;
         m_input.pop_front();
         m_clock.now += m_clock.byteStep;
@@ -45,6 +48,8 @@ int FakePort::readByte(CommHandleType, unsigned char *byte)
 void FakePort::write(CommHandleType, const unsigned char *data, std::size_t count)
 {
     trace.push_back({TraceEntry::Write, std::vector<unsigned char>(data, data + count), 0, m_clock.now});
+    const std::uint64_t nowUs = std::uint64_t(m_clock.now) * 1000u;
+    m_wireFreeAtUs = std::max(m_wireFreeAtUs, nowUs) + std::uint64_t(count) * usPerByte;
     for (std::size_t i = 0; i < count; ++i) {
         m_frame.push_back(data[i]);
         if (data[i] == 0x0D && m_frame.front() == 0x09) {
@@ -52,7 +57,26 @@ void FakePort::write(CommHandleType, const unsigned char *data, std::size_t coun
             m_frame.clear();
             if (onFrame)
                 onFrame(frame);
+            for (Pending &p : m_input)
+                if (p.at == kAfterNextFrame)
+                    p.at = m_clock.now;
         }
+    }
+}
+
+int FakePort::outputPending(CommHandleType)
+{
+    const std::uint64_t nowUs = std::uint64_t(m_clock.now) * 1000u;
+    if (usPerByte == 0 || nowUs >= m_wireFreeAtUs)
+        return 0;
+    return int((m_wireFreeAtUs - nowUs + usPerByte - 1) / usPerByte);
+}
+
+void FakePort::discardInput(CommHandleType)
+{
+    while (!m_input.empty() && m_input.front().at != kAfterNextFrame && m_input.front().at <= m_clock.now) {
+        m_input.pop_front();
+        ++discarded;
     }
 }
 
@@ -86,6 +110,11 @@ FakeLink::FakeLink()
       })
     , m_seams(serial::Seams{&port, [](int n) { return "COM" + std::to_string(n); }})
 {
+}
+
+FakeLink::~FakeLink()
+{
+    CloseComm();
 }
 
 std::vector<unsigned char> hexBytes(const std::string &spaced)

@@ -35,9 +35,11 @@ class FakePort final : public serial::PortBackend {
 public:
     explicit FakePort(FakeClock &clock) : m_clock(clock) {}
 
-    // Bytes that arrive at the given clock reading (absolute), or at once.
+    // Bytes that arrive at the given clock reading (absolute; 0 is "already there").
     void queueAt(std::uint32_t at, const std::vector<unsigned char> &bytes);
-    void queue(const std::vector<unsigned char> &bytes) { queueAt(0, bytes); }
+    // Bytes that arrive as soon as the next frame has been written: its reply.
+    void queue(const std::vector<unsigned char> &bytes) { queueAt(kAfterNextFrame, bytes); }
+    static constexpr std::uint32_t kAfterNextFrame = 0xFFFFFFFFu;
     // Called after every frame written (at its 0x0D); may queue a reply.
     std::function<void(const std::vector<unsigned char> &frame)> onFrame;
 
@@ -45,7 +47,14 @@ public:
     bool applyLineSettings(CommHandleType, const std::string &settings) override;
     int readByte(CommHandleType, unsigned char *byte) override;
     void write(CommHandleType, const unsigned char *data, std::size_t count) override;
+    int outputPending(CommHandleType) override;
+    void discardInput(CommHandleType) override;
     void close(CommHandleType) override;
+
+    // A line that takes this many microseconds per byte to send what was written (0: at once).
+    std::uint32_t usPerByte = 0;
+    // The clock reading by which everything written so far is on the wire.
+    std::uint32_t sentBy() const { return std::uint32_t((m_wireFreeAtUs + 999u) / 1000u); }
 
     // Observations.
     std::vector<TraceEntry> trace;
@@ -54,6 +63,7 @@ public:
     std::vector<std::string> settings;       // line settings applied
     int closes = 0;
     int reads = 0;
+    int discarded = 0;                       // bytes dropped as stale before frames
     bool refuseOpen = false;
     void recordSleep(std::uint32_t ms);
 
@@ -65,12 +75,14 @@ private:
     };
     std::deque<Pending> m_input;
     std::vector<unsigned char> m_frame;
+    std::uint64_t m_wireFreeAtUs = 0;   // when the last byte written is off the wire
 };
 
 // Installs the fake port, the fake clock and a sleep that advances it, for one test.
 class FakeLink {
 public:
     FakeLink();
+    ~FakeLink();   // closes a port a test left open
     FakeClock clock;
     FakePort port{clock};
     int pumps = 0;
