@@ -26,6 +26,7 @@
 #include "link/commands.h"
 #include "ops/operations.h"
 #include "ops/state.h"
+#include "platform/hooks.h"
 #include "settings/settings.h"
 
 namespace {
@@ -58,6 +59,25 @@ void setColour(QWidget *widget, std::initializer_list<QPalette::ColorRole> roles
     for (QPalette::ColorRole role : roles)
         palette.setColor(role, colour);
     widget->setPalette(palette);
+}
+
+bool isUserInput(QEvent::Type type)
+{
+    switch (type) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::Shortcut:
+    case QEvent::Wheel:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+        return true;
+    default:
+        return false;
+    }
 }
 
 QIcon iconOf(const QImage &picture)
@@ -351,6 +371,10 @@ bool TfrmModule::eventFilter(QObject *watched, QEvent *event)
     // request); that is not the title bar's close, so the window lets itself be closed.
     if (watched == qApp && event->type() == QEvent::Quit)
         m_closing = true;
+    if (m_operationRunning && isUserInput(event->type())) {
+        if (auto *widget = qobject_cast<QWidget *>(watched); widget && widget->window() == this)
+            return true;
+    }
     return QWidget::eventFilter(watched, event);
 }
 
@@ -395,12 +419,26 @@ void TfrmModule::btnEngClick() { selectLanguage(0); }
 void TfrmModule::btnGBClick() { selectLanguage(1); }
 void TfrmModule::btnBIG5Click() { selectLanguage(2); }
 
-void TfrmModule::btnScanClick() { ops::scanModule(*this); }
-void TfrmModule::btnIDClick() { ops::setModuleId(*this); }
-void TfrmModule::btnBaudRateClick() { ops::setModuleBaudRate(*this); }
-void TfrmModule::btnFactoryClick() { ops::factoryDefault(*this); }
-void TfrmModule::btnStatusClick() { ops::getPrintStatus(*this); }
-void TfrmModule::btnPrintClick() { ops::printText(*this); }
+// Clicks and keys made while an operation runs belong to no operation: the window is disabled
+// for most of it, and a disabled window drops its input. Input still queued when the operation
+// ends (made while it slept, or beeped, without handling messages) is dropped here as well,
+// rather than run as a second operation the user never saw enabled.
+void TfrmModule::runOperation(void (*operation)(ops::ModuleView &))
+{
+    if (m_operationRunning)
+        return;
+    m_operationRunning = true;
+    operation(*this);
+    platform::PumpMessages();
+    m_operationRunning = false;
+}
+
+void TfrmModule::btnScanClick() { runOperation(ops::scanModule); }
+void TfrmModule::btnIDClick() { runOperation(ops::setModuleId); }
+void TfrmModule::btnBaudRateClick() { runOperation(ops::setModuleBaudRate); }
+void TfrmModule::btnFactoryClick() { runOperation(ops::factoryDefault); }
+void TfrmModule::btnStatusClick() { runOperation(ops::getPrintStatus); }
+void TfrmModule::btnPrintClick() { runOperation(ops::printText); }
 void TfrmModule::btnProcessClick() { ops::processTest(*this); }
 
 void TfrmModule::sbIDChange()

@@ -71,6 +71,7 @@ private:
     void FormCreate();
     void selectLanguage(int index);
     void closeFromExit();
+    void runOperation(void (*operation)(ops::ModuleView &));
     Panel *panelFor(ops::Panel panel) const;
     QWidget *controlFor(ops::Control control) const;
 
@@ -107,6 +108,7 @@ private:
     bool m_shownOnce = false;
     bool m_closing = false;      // a close asked for by btnExit or by the session ending
     bool m_busyCursor = false;
+    bool m_operationRunning = false;   // a scan or a framed operation: user input is dropped
     QPointer<QWidget> m_focusBeforeDisable;
 };
 

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "app/frm_module.h"
+#include "link/port_backend.h"
 #include "platform/hooks.h"
 
 namespace app {
@@ -27,6 +28,9 @@ int runMain(int &argc, char **argv, const std::function<void(TfrmModule &)> &aft
 {
     std::optional<QApplication> application;
     try {
+        // Ended by a signal (a kill, Ctrl+C, the terminal closing), the program still puts the
+        // serial port back as it found it.
+        serial::restorePortOnSignals();
         application.emplace(argc, argv);
         QApplication::setApplicationName(QString::fromLatin1(kApplicationTitle));
         QGuiApplication::setDesktopFileName(QStringLiteral("telmax-config"));

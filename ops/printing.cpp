@@ -23,6 +23,9 @@ constexpr int PrintOk = 35;
 constexpr int PrintError = 36;
 }
 
+// From a test's start until its controls are back: the test's own button only stops it.
+bool g_testActive = false;
+
 constexpr int kResponsiveSteps = 30;
 constexpr int kResponsiveSleepMs = 1;
 
@@ -93,12 +96,15 @@ void processTest(ModuleView &view)
         platform::Tone(kBadToneHz, kToneMs);
         return;
     }
-    // A second activation arrives here, nested inside the running test's message handling.
-    if (ProcessRunning) {
+    // Further activations arrive here nested inside the running test's message handling. The
+    // first asks the test to stop; later ones find it stopping and leave it so. None may start
+    // a test of its own: it would open the port the running test holds.
+    if (g_testActive) {
         ProcessRunning = false;
         return;
     }
 
+    g_testActive = true;
     ProcessRunning = true;
     const QString caption = view.processCaption();
     view.setProcessCaption(view.uiText(entry::CancelProcess));
@@ -127,9 +133,13 @@ void processTest(ModuleView &view)
         platform::Tone(kBadToneHz, kToneMs);
     }
 
+    // Activations made while the test was ending are handled now, while it still counts as
+    // running, so none of them starts a new test once the controls are back.
+    platform::PumpMessages();
     ProcessRunning = false;
     setTestControlsEnabled(view, true);
     view.setProcessCaption(caption);
+    g_testActive = false;
 }
 
 } // namespace ops

@@ -146,6 +146,7 @@ void printFields(const std::string &command)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);   // for the settings store's port map
+    serial::restorePortOnSignals();      // a Ctrl+C leaves the port as it was found
 
     std::string line = BaudRateList[kDefaultBaudRateNo];
     std::vector<std::string> args;

@@ -170,12 +170,15 @@ private slots:
         serial::setPortMap({{3, pty.path.toStdString()}});
         QVERIFY(OpenComm(3, "19200,e,8,1"));
         const CommHandleType first = CommHandle;
+        // A second OpenComm used to overwrite the handle of the open port, which then stayed
+        // open and locked until the program ended.
+        QVERIFY(!OpenComm(3, "19200,e,8,1"));
+        QCOMPARE(CommHandle, first);
 
         const serial::OpenResult second = serial::nativeBackend().open(pty.path.toStdString());
         QCOMPARE(second.handle, INVALID_COMM_HANDLE);
         QCOMPARE(second.failure, serial::OpenFailure::Busy);
 
-        CommHandle = first;
         CloseComm();
         // Released: the next open succeeds, and the exclusive mode did not stay on the tty.
         QVERIFY(OpenComm(3, "19200,e,8,1"));

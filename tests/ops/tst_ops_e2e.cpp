@@ -6,6 +6,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QMouseEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -14,7 +16,9 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <functional>
 #include <map>
+#include <utility>
 #include <memory>
 #include <vector>
 
@@ -44,8 +48,12 @@ QStringList receivedTexts(const SimProcess &sim)
 // One window with its tone recorder and message pump, for one test.
 struct Session {
     std::vector<int> tones;
-    platform::HooksGuard hooks{platform::Hooks{
-        {}, {}, [] { QCoreApplication::processEvents(); }, [this](int hz, int) { tones.push_back(hz); }}};
+    std::function<void()> onTone;   // runs inside the tone, when no messages are handled
+    platform::HooksGuard hooks{platform::Hooks{{}, {}, [] { QCoreApplication::processEvents(); }, [this](int hz, int) {
+                                                   tones.push_back(hz);
+                                                   if (onTone)
+                                                       std::exchange(onTone, nullptr)();
+                                               }}};
     std::unique_ptr<TfrmModule> window;
 
     Session()
@@ -85,6 +93,27 @@ struct Session {
         return out;
     }
 };
+
+// A click the window system has queued and not yet delivered.
+void queueClick(QWidget *widget)
+{
+    const QPointF at = QRectF(widget->rect()).center();
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
+        QCoreApplication::postEvent(widget, new QMouseEvent(type, at, widget->mapToGlobal(at), Qt::LeftButton,
+                                                            type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                                                            Qt::NoModifier));
+}
+
+// Descriptors of this process open on a device.
+int descriptorsOn(const std::string &device)
+{
+    int count = 0;
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    for (const QFileInfo &fd : fds.entryInfoList(QDir::Files | QDir::System | QDir::NoDotAndDotDot))
+        if (fd.symLinkTarget() == QString::fromStdString(device))
+            ++count;
+    return count;
+}
 
 } // namespace
 
@@ -420,6 +449,59 @@ private slots:
         const QByteArray paper = sim.paper();
         QVERIFY(paper.size() > 0);
         QCOMPARE(paper, QByteArray("VOREX PRINT TEST.\r\n").repeated(paper.count("VOREX PRINT TEST.\r\n")));
+    }
+
+    // Input made while an operation ran was delivered once the window was enabled again: a
+    // click on Set Module ID during Get Status set the ID afterwards, and the second click of
+    // a double click on Scan Module ran a second full scan.
+    void inputDuringAnOperationIsDropped_data()
+    {
+        QTest::addColumn<QString>("operation");
+        QTest::addColumn<QString>("clickedMeanwhile");
+        QTest::addColumn<QStringList>("commands");
+        QTest::newRow("Set Module ID during Get Status") << "btnStatus" << "btnID" << QStringList({"E00B", "E00F"});
+        QTest::newRow("double click on Scan Module") << "btnScan" << "btnScan" << QStringList({"E00B", "E00V"});
+    }
+    void inputDuringAnOperationIsDropped()
+    {
+        QFETCH(QString, operation);
+        QFETCH(QString, clickedMeanwhile);
+        QFETCH(QStringList, commands);
+        SimProcess sim;
+        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
+        SimPorts ports(3, sim);
+        Session s;
+        scanAtCom3(s);
+        s.onTone = [&] { queueClick(s.w<QWidget>(qPrintable(clickedMeanwhile))); };
+        s.click(qPrintable(operation));
+        QTest::qWait(300);
+        QCOMPARE(receivedTexts(sim).mid(2), commands);
+        QCOMPARE(s.tones, std::vector<int>({1000}));
+    }
+
+    // Two quick activations after the start (the stop, then one more) started a nested test
+    // whose failed open lost the running test's port: it stayed open and locked, and every
+    // later operation failed.
+    void quickActivationsOfTheContinuousTest()
+    {
+        SimProcess sim;
+        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
+        SimPorts ports(3, sim);
+        Session s;
+        scanAtCom3(s);
+        auto *process = s.w<QPushButton>("btnProcess");
+        QTimer::singleShot(300, s.window.get(), [&] {
+            QTest::mouseClick(process, Qt::LeftButton);
+            QTest::mouseClick(process, Qt::LeftButton);
+        });
+        QTest::mouseClick(process, Qt::LeftButton);
+
+        QCOMPARE(s.text("pnMsg"), QString("Get Module Info Ok. (COM : #3)"));
+        QCOMPARE(s.tones, std::vector<int>({1000}));
+        QCOMPARE(process->text(), QString("Process Print"));
+        QCOMPARE(descriptorsOn(sim.device()), 0);
+        s.click("btnStatus");
+        QCOMPARE(s.text("pnMsg"), QString("Get Module Status Ok"));
     }
 
     void processEndsWhenUnplugged()
