@@ -101,6 +101,7 @@ private slots:
         QTemporaryDir xdg;   // an empty settings store: no port map
         auto env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_CONFIG_DIRS", xdg.path());
+        env.insert("XDG_CONFIG_HOME", xdg.path() + "/home");
         const Run r = runCmd(args, env);
         QCOMPARE(r.exitCode, 2);
         QVERIFY2(r.err.contains(reason), qPrintable(r.err));
@@ -134,6 +135,7 @@ private slots:
         conf.close();
         auto env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_CONFIG_DIRS", xdg.path());
+        env.insert("XDG_CONFIG_HOME", xdg.path() + "/home");
         const Run r = runCmd({"COM3", "E00B"}, env);
         QCOMPARE(r.exitCode, 0);
         QVERIFY(r.out.contains("ID      07"));
