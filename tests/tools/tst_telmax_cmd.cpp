@@ -122,14 +122,14 @@ private slots:
         QVERIFY2(r.err.contains("busy"), qPrintable(r.err));
     }
 
-    // COMn goes through the Ports group of the settings store, as in the program.
+    // COMn goes through the port map in ports.conf, as in the program.
     void comNumberThroughTheSettingsStore()
     {
         testsupport::SimProcess sim({"--id", "07"});
         QVERIFY2(sim.started(), qPrintable(sim.errorString()));
         QTemporaryDir xdg;
         QVERIFY(QDir(xdg.path()).mkpath("VOREX"));
-        QFile conf(xdg.path() + "/VOREX/PRINTConfig.conf");
+        QFile conf(xdg.path() + "/VOREX/ports.conf");
         QVERIFY(conf.open(QIODevice::WriteOnly));
         conf.write("[Ports]\nCOM3=" + QByteArray::fromStdString(sim.device()) + "\n");
         conf.close();
