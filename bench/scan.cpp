@@ -103,9 +103,10 @@ void run(const char *name, const std::map<int, std::string> &devices, bool lock,
 
 int main(int argc, char **argv)
 {
-    // The scan stores what it finds: keep that out of the machine's own store.
+    // The scan stores what it finds: keep that out of the machine's and the user's own stores.
     QTemporaryDir store;
     qputenv("XDG_CONFIG_DIRS", store.path().toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", (store.path() + "/home").toLocal8Bit());
     QCoreApplication app(argc, argv);
 
     const std::string simPath = argc > 1 ? argv[1] : TELMAX_SIM_PATH;

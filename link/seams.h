@@ -38,7 +38,7 @@ private:
 // Empty when the number names no device.
 std::string defaultPortDevice(int number);
 
-// The map from the settings store's Ports group (COMn = device path); it wins over the table.
+// The map from the Ports group of VOREX/ports.conf (COMn = device path); it wins over the table.
 void setPortMap(const std::map<int, std::string> &map);
 const std::map<int, std::string> &portMap();
 

@@ -19,12 +19,12 @@ const QString kScanBaudRateNo = QStringLiteral("ScanBaudRateNo");
 const QString kLanguageFlag = QStringLiteral("LanguageFlag");
 const QString kPorts = QStringLiteral("Ports");
 
-// "COMn" = device path. Entries that name no positive port number, or no device, are skipped;
-// the group is only ever read, the user maintains it.
-void loadPortMap(const SettingsKey &key)
+// "COMn" = device path, from the user's ports.conf over the machine-wide one, entry by entry.
+// Entries that name no positive port number, or no device, are skipped; the file is only ever
+// read, it is the administrator's.
+void loadPortMap(const SettingsKey &key, StoreScope scope, std::map<int, std::string> &map)
 {
-    std::map<int, std::string> map;
-    for (const QString &name : key.valueNames(kPorts)) {
+    for (const QString &name : key.valueNames(scope, kPorts)) {
         if (!name.startsWith(QStringLiteral("COM"), Qt::CaseInsensitive))
             continue;
         bool ok = false;
@@ -32,14 +32,24 @@ void loadPortMap(const SettingsKey &key)
         if (!ok || number <= 0 || name.mid(3).startsWith(u'+'))
             continue;
         QString device;
-        if (!key.readGroupString(kPorts, name, device) || device.trimmed().isEmpty())
+        if (!key.readGroupString(scope, kPorts, name, device) || device.trimmed().isEmpty())
             continue;
         map[number] = device.trimmed().toStdString();
     }
-    serial::setPortMap(map);
 }
 
 } // namespace
+
+void LoadPortMap()
+{
+    std::map<int, std::string> map;
+    SettingsKey key(QStringLiteral("ports"));
+    if (key.open()) {
+        loadPortMap(key, StoreScope::Machine, map);
+        loadPortMap(key, StoreScope::User, map);
+    }
+    serial::setPortMap(map);
+}
 
 void SetDefaultSettings()
 {
@@ -51,11 +61,11 @@ void SetDefaultSettings()
 
 bool LoadSettings()
 {
+    LoadPortMap();
+
     SettingsKey key;
     if (!key.open())
         return false;
-
-    loadPortMap(key);
 
     // Each step either reads its value, falls back to its default when the value is absent,
     // or ends the load when the value is there but unreadable.

@@ -1,8 +1,8 @@
 #pragma once
 // The four remembered settings, held in memory for the whole run, and the moments the
-// store is read and written. The store is QSettings(NativeFormat, SystemScope, "VOREX",
-// "PRINTConfig"): HKLM\Software\VOREX\PRINTConfig on Windows, /etc/xdg/VOREX/PRINTConfig.conf
-// on Linux (moved with XDG_CONFIG_DIRS).
+// store is read and written. The store is the key "VOREX\PRINTConfig" (settings_key.h): the
+// user's own (HKCU, ~/.config/VOREX/PRINTConfig.conf, moved with XDG_CONFIG_HOME) read over the
+// machine-wide one (HKLM, /etc/xdg/VOREX/PRINTConfig.conf, moved with XDG_CONFIG_DIRS).
 
 #include <QString>
 #include <string>
@@ -14,10 +14,14 @@ extern QString LanguageFlag;        // "LanguageFlag", default "English"
 
 // Sets the four defaults.
 void SetDefaultSettings();
-// Loads the four values (and the Ports group into the link's port map). Returns true when
+// Reads the Ports group of VOREX/ports.conf (user's over machine-wide, per entry) into the
+// link's port map, replacing it.
+void LoadPortMap();
+// Loads the port map and the four values. Returns true when
 // "LanguageFlag" was read from the store, so the caller derives the language from it.
 bool LoadSettings();
-// Writes "ScanCommNo", "ScanBaudRateNo", "ScanBaudRate" in that order; errors are silent.
+// Writes "ScanCommNo", "ScanBaudRateNo", "ScanBaudRate" in that order, machine-wide where
+// allowed, else to the user's store; the first failure ends the save (and is told on stderr).
 void SaveScanSettings();
-// Writes "LanguageFlag"; errors are silent.
+// Writes "LanguageFlag" the same way.
 void SaveLanguage();

@@ -1,51 +1,72 @@
 #pragma once
-// The one settings key, "\Software\VOREX\PRINTConfig" under the machine-wide root, with the
-// few operations the program needs. On Windows it is the registry key itself (integers as
-// REG_DWORD, strings as REG_SZ); elsewhere the system-scope QSettings file, where every value
-// is text and an integer is a whole decimal number that fits 32 bits.
+// The one settings key, "\Software\VOREX\PRINTConfig", with the few operations the program
+// needs. It lives twice: machine-wide (HKEY_LOCAL_MACHINE, /etc/xdg/VOREX/PRINTConfig.conf)
+// and in the user's own store (HKEY_CURRENT_USER, ~/.config/VOREX/PRINTConfig.conf), which is
+// read over the machine-wide one value by value. A write goes machine-wide where that is
+// allowed, else to the user's store, so a technician who is not an administrator keeps their
+// settings too. On Windows these are registry keys (integers as REG_DWORD, strings as REG_SZ);
+// elsewhere files of Qt's INI format in the XDG configuration folders, where every value is text
+// and an integer is a whole decimal number that fits 32 bits.
 //
-// Every operation reports failure as false and never throws; the callers drop failures.
+// The port map is a second key of the same shape, "ports" (VOREX/ports.conf), only ever read.
+//
+// Every operation reports failure as false and never throws; the callers drop failures. What
+// the user would otherwise never learn (a store that is not a file, a save that went nowhere)
+// is written to stderr, one line each.
 
 #include <QString>
 #include <QStringList>
 #include <memory>
 
 class QSettings;
+class QVariant;
+
+enum class StoreScope { Machine, User };
 
 class SettingsKey {
 public:
-    SettingsKey();
+    // name: "PRINTConfig" for the four settings, "ports" for the port map.
+    explicit SettingsKey(const QString &name = QStringLiteral("PRINTConfig"));
     ~SettingsKey();
     SettingsKey(const SettingsKey &) = delete;
     SettingsKey &operator=(const SettingsKey &) = delete;
 
-    // For reading only; false when the key does not exist or cannot be read. Never creates it.
+    // For reading only; false when neither store holds the key. Never creates anything.
     bool open();
-    // For writing; the key (on Linux the file and its folders) is made on the first write.
+    // For writing; false (reported) when neither store can be written. The key (on Linux the
+    // file and its folders) is made on the first write.
     bool openOrCreate();
-    bool isOpen() const { return m_settings != nullptr; }
+    bool isOpen() const { return m_open; }
 
+    // The user's value where there is one, else the machine-wide one.
     bool valueExists(const QString &name) const;
     // False when the value is missing or stored with another type; value is then untouched.
     bool readInteger(const QString &name, int &value) const;
     bool readString(const QString &name, QString &value) const;
-    // Written through at once; false when the store refused the write.
+    // Written through at once; false when neither store took the write (reported).
     bool writeInteger(const QString &name, int value);
     bool writeString(const QString &name, const QString &value);
 
-    // Names and texts of a subgroup's values (the port map); empty when there is none.
-    QStringList valueNames(const QString &group) const;
-    bool readGroupString(const QString &group, const QString &name, QString &value) const;
+    // Names and texts of a subgroup's values in one of the two stores; empty when there is none.
+    QStringList valueNames(StoreScope scope, const QString &group) const;
+    bool readGroupString(StoreScope scope, const QString &group, const QString &name, QString &value) const;
 
     void close();
 
-    // Where the key lives: a file path, or the registry path on Windows.
-    static QString location();
+    // Where the key lives in a scope: a file path, or the registry path on Windows.
+    static QString location(StoreScope scope = StoreScope::Machine,
+                            const QString &name = QStringLiteral("PRINTConfig"));
 
 private:
+    struct Store;
     bool write(const QString &name, const QVariant &value);
+    const QSettings *holder(const QString &name) const;
+    Store &store(StoreScope scope) const;
 
-    std::unique_ptr<QSettings> m_settings;
+    QString m_name;
+    std::unique_ptr<Store> m_machine;
+    std::unique_ptr<Store> m_user;
+    bool m_open = false;
     bool m_writable = false;
 };
 

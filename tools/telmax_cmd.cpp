@@ -2,8 +2,8 @@
 //
 //   telmax-cmd [--line 19200,e,8,1] PORT COMMAND...
 //
-// PORT is COMn (resolved as the program resolves it: the Ports group of the settings store,
-// then the default table) or a device path. Exit status: 0 when every exchange verified,
+// PORT is COMn (resolved as the program resolves it: the port map in VOREX/ports.conf, then
+// the default table) or a device path. Exit status: 0 when every exchange verified,
 // 1 when one failed, 2 for bad usage or a port that does not open.
 
 #include <cerrno>
@@ -29,7 +29,7 @@ namespace {
 
 const char kUsage[] =
     "usage: telmax-cmd [--line SETTINGS] PORT COMMAND...\n"
-    "  PORT      COMn (through the Ports group of the settings store, then the default table)\n"
+    "  PORT      COMn (through the [Ports] group of VOREX/ports.conf, then the default table)\n"
     "            or a device path such as /dev/ttyUSB0 or a simulator's pty\n"
     "  COMMAND   a module command text, e.g. E00B E00V E00F \"E00GHello\" E00H0D0A\n"
     "  --line    line settings, default 19200,e,8,1\n"
@@ -94,7 +94,7 @@ std::string openFailureText(const std::string &port, const std::string &device)
     const serial::OpenResult r = serial::lastOpenResult();
     switch (r.failure) {
     case serial::OpenFailure::NoDevice:
-        return port + " names no device (add " + port + "=/dev/... to the Ports group of the settings store)";
+        return port + " names no device (add " + port + "=/dev/... to the [Ports] group of VOREX/ports.conf)";
     case serial::OpenFailure::Missing:
         return device + ": no such device (cable unplugged or wrong port?)";
     case serial::OpenFailure::Busy:
@@ -145,7 +145,7 @@ void printFields(const std::string &command)
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);   // for the settings store's port map
+    QCoreApplication app(argc, argv);   // for reading the port map
     serial::restorePortOnSignals();      // a Ctrl+C leaves the port as it was found
 
     std::string line = BaudRateList[kDefaultBaudRateNo];
@@ -177,7 +177,7 @@ int main(int argc, char **argv)
     int number = 0;
     std::string device;
     if (isComName(port, &number)) {
-        LoadSettings();   // brings the Ports group into the port map, as the program does at start
+        LoadPortMap();   // as the program does at start
         device = serial::resolvePort(number);
     } else {
         // A device path stands for itself: give it a number no table uses.

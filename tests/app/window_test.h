@@ -1,6 +1,6 @@
 #pragma once
-// Shared by the window suites: a temporary settings store fixed before the first QSettings of
-// the process, and a way to reach the window's components by name.
+// Shared by the window suites: temporary settings stores (machine-wide and the user's) fixed
+// before the first QSettings of the process, and a way to reach the window's components by name.
 
 #include <QApplication>
 #include <QDir>
@@ -18,10 +18,19 @@ inline QString &storeRoot()
     static QString root;
     return root;
 }
+inline QString &userStoreRoot()
+{
+    static QString root;
+    return root;
+}
 inline QString storeDir() { return storeRoot() + QStringLiteral("/VOREX"); }
 inline QString storePath() { return storeDir() + QStringLiteral("/PRINTConfig.conf"); }
 
-inline void clearStore() { QDir(storeDir()).removeRecursively(); }
+inline void clearStore()
+{
+    QDir(storeDir()).removeRecursively();
+    QDir(userStoreRoot() + QStringLiteral("/VOREX")).removeRecursively();
+}
 
 inline void writeStore(const QByteArray &content)
 {
@@ -56,8 +65,11 @@ T *part(const QWidget &window, const char *name)
     int main(int argc, char **argv)                                                                        \
     {                                                                                                      \
         QTemporaryDir store;                                                                               \
+        QTemporaryDir userStore;                                                                           \
         windowtest::storeRoot() = store.path();                                                            \
+        windowtest::userStoreRoot() = userStore.path();                                                    \
         qputenv("XDG_CONFIG_DIRS", QFile::encodeName(store.path()));                                      \
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(userStore.path()));                                  \
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))                                                \
             qputenv("QT_QPA_PLATFORM", "offscreen");                                                       \
         QApplication application(argc, argv);                                                              \

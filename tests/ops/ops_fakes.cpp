@@ -263,6 +263,7 @@ void useTemporarySettingsStore()
     if (!g_store) {
         g_store = new QTemporaryDir;
         qputenv("XDG_CONFIG_DIRS", g_store->path().toLocal8Bit());
+        qputenv("XDG_CONFIG_HOME", (g_store->path() + "/home").toLocal8Bit());
     }
 }
 

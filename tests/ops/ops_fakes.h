@@ -118,7 +118,8 @@ private:
     std::unique_ptr<serial::SeamsGuard> m_seams;
 };
 
-// Points the settings store into a fresh temporary folder (call before any QSettings use).
+// Points the settings stores, machine-wide and the user's, into a fresh temporary folder (call
+// before any QSettings use).
 void useTemporarySettingsStore();
 // A value of the settings store, or an invalid QVariant text "<none>".
 QString storedValue(const QString &name);

@@ -34,6 +34,7 @@ using testsupport::SimProcess;
 namespace {
 
 QTemporaryDir *g_store = nullptr;
+QTemporaryDir *g_userStore = nullptr;
 
 QSettings store() { return QSettings(QSettings::NativeFormat, QSettings::SystemScope, "VOREX", "PRINTConfig"); }
 
@@ -541,14 +542,17 @@ private slots:
 
 int main(int argc, char **argv)
 {
-    // The store has to move before anything reads it.
+    // The stores have to move before anything reads them.
     g_store = new QTemporaryDir;
+    g_userStore = new QTemporaryDir;
     qputenv("XDG_CONFIG_DIRS", g_store->path().toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", g_userStore->path().toLocal8Bit());
     QApplication app(argc, argv);
     tst_ops_e2e t;
     QTEST_SET_MAIN_SOURCE_PATH
     const int rc = QTest::qExec(&t, argc, argv);
     delete g_store;
+    delete g_userStore;
     return rc;
 }
 

@@ -1,5 +1,6 @@
-// The settings store: loading with its defaults and early ends, the writes, the port map,
-// and a store the user may read but not write. Everything happens in a temporary store.
+// The settings store: loading with its defaults and early ends, the writes, the user's store
+// over the machine-wide one, the port map, and stores that cannot be read or written.
+// Everything happens in temporary stores.
 
 #include <QDir>
 #include <QFile>
@@ -8,6 +9,7 @@
 #include <QtTest>
 #include <functional>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -20,37 +22,52 @@ class TestSettings : public QObject {
     Q_OBJECT
 
 private:
-    QTemporaryDir m_root;
+    QTemporaryDir m_root;   // machine-wide (XDG_CONFIG_DIRS)
+    QTemporaryDir m_home;   // the user's (XDG_CONFIG_HOME)
     QString storeDir() const { return m_root.path() + QStringLiteral("/VOREX"); }
     QString storePath() const { return storeDir() + QStringLiteral("/PRINTConfig.conf"); }
+    QString userDir() const { return m_home.path() + QStringLiteral("/VOREX"); }
+    QString userPath() const { return userDir() + QStringLiteral("/PRINTConfig.conf"); }
 
-    void writeStore(const QByteArray &content)
+    static void writeFile(const QString &path, const QByteArray &content)
     {
-        QDir().mkpath(storeDir());
-        QFile file(storePath());
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(content);
     }
-    QByteArray readStoreBytes() const
+    static QByteArray readBytes(const QString &path)
     {
-        QFile file(storePath());
+        QFile file(path);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
+    void writeStore(const QByteArray &content) { writeFile(storePath(), content); }
+    QByteArray readStoreBytes() const { return readBytes(storePath()); }
     // A fresh reader, independent of the code under test.
-    QVariant stored(const QString &name) const
+    static QVariant stored(const QString &path, const QString &name)
     {
-        QSettings reader(storePath(), QSettings::IniFormat);
+        QSettings reader(path, QSettings::IniFormat);
         return reader.value(name);
     }
+    QVariant stored(const QString &name) const { return stored(storePath(), name); }
     // Failed writes stay pending in Qt's per-process cache of the file, so every case that
     // makes the store refuse a write runs in a child; its exit code says which check failed.
-    static int inChild(const std::function<int()> &body)
+    // Its stderr goes to errPath when given; a child still running after a minute is ended,
+    // which guards the suite against a hang.
+    static int inChild(const std::function<int()> &body, const QString &errPath = QString())
     {
         const pid_t child = fork();
         if (child < 0)
             return -1;
-        if (child == 0)
+        if (child == 0) {
+            alarm(60);
+            if (!errPath.isEmpty()) {
+                const int fd = ::open(QFile::encodeName(errPath).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+                if (fd < 0 || dup2(fd, 2) < 0)
+                    _exit(100);
+            }
             _exit(body());
+        }
         int status = 0;
         if (waitpid(child, &status, 0) != child || !WIFEXITED(status))
             return -2;
@@ -68,9 +85,17 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_root.isValid());
-        // Before the first QSettings of the process: the system scope is fixed from here on.
+        QVERIFY(m_home.isValid());
+        // Before the first QSettings of the process: the scopes are fixed from here on.
         qputenv("XDG_CONFIG_DIRS", QFile::encodeName(m_root.path()));
-        QCOMPARE(SettingsKey::location(), storePath());
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.path()));
+        // The two stores are where Qt itself puts them.
+        QCOMPARE(SettingsKey::location(StoreScope::Machine), storePath());
+        QCOMPARE(SettingsKey::location(StoreScope::User), userPath());
+        QCOMPARE(SettingsKey::location(StoreScope::Machine),
+                 QSettings(QSettings::NativeFormat, QSettings::SystemScope, "VOREX", "PRINTConfig").fileName());
+        QCOMPARE(SettingsKey::location(StoreScope::User),
+                 QSettings(QSettings::NativeFormat, QSettings::UserScope, "VOREX", "PRINTConfig").fileName());
     }
 
     void init()
@@ -78,6 +103,9 @@ private slots:
         chmod(QFile::encodeName(storeDir()).constData(), 0755);
         chmod(QFile::encodeName(storePath()).constData(), 0644);
         QDir(storeDir()).removeRecursively();
+        QDir(userDir()).removeRecursively();
+        QFile::remove(m_root.path() + QStringLiteral("/VOREX.conf"));
+        QFile::remove(m_home.path() + QStringLiteral("/VOREX.conf"));
         serial::setPortMap({});
         SetDefaultSettings();
     }
@@ -99,8 +127,8 @@ private slots:
         QCOMPARE(ScanBaudRate, std::string("19200,e,8,1"));
         QCOMPARE(ScanBaudRateNo, 5);
         QCOMPARE(LanguageFlag, QStringLiteral("English"));
-        QVERIFY(!QFile::exists(storePath()));
         QVERIFY(!QDir(storeDir()).exists());
+        QVERIFY(!QDir(userDir()).exists());
     }
 
     void load_data()
@@ -207,29 +235,45 @@ private slots:
         QCOMPARE(parsed, value);
     }
 
+    // The port map used to live in PRINTConfig.conf, and every save rewrote that file without the
+    // administrator's comments; it is now ports.conf, read per entry and never written.
     void portMap()
     {
-        writeStore("[General]\nScanCommNo=3\n[Ports]\nCOM3=/dev/pts/7\nCOM12=/dev/serial/by-id/usb-FTDI_A\n"
-                   "com4=/dev/ttyX4\nCOMx=/dev/bad\nCOM0=/dev/zero-port\nCOM5=\n");
-        LoadSettings();
-        const std::map<int, std::string> expected = {
-            {3, "/dev/pts/7"}, {4, "/dev/ttyX4"}, {12, "/dev/serial/by-id/usb-FTDI_A"}};
-        QCOMPARE(serial::portMap(), expected);
-        QCOMPARE(serial::resolvePort(3), std::string("/dev/pts/7"));
-        QCOMPARE(serial::resolvePort(1), std::string("/dev/ttyS0"));
+        const QByteArray machinePorts(
+            "# Serial adapters of bench 4: keep in step with the cabling sheet\n"
+            "[Ports]\n"
+            "; the FTDI lead\n"
+            "COM3=/dev/pts/7\n"
+            "COM12=/dev/serial/by-id/usb-FTDI_A\n"
+            "com4=/dev/ttyX4\n"
+            "COMx=/dev/bad\n"
+            "COM0=/dev/zero-port\n"
+            "COM5=\n"
+            "COM6=\"/dev/odd;name\\\\with\\\"all,four\"\n"
+            "this line is not an entry\n"
+            "COM7=/dev/machine-7\n");
+        const QByteArray userPorts("[Ports]\nCOM7=/dev/user-7\nCOM3=\n");
+        writeFile(m_root.path() + QStringLiteral("/VOREX/ports.conf"), machinePorts);
+        writeFile(m_home.path() + QStringLiteral("/VOREX/ports.conf"), userPorts);
+        // No longer read from here, and a bad value does not keep the map from loading.
+        writeStore("[General]\nScanCommNo=bad\n[Ports]\nCOM2=/dev/stale\n");
 
-        // Saving rewrites the values, never the map.
+        LoadSettings();
+        const std::map<int, std::string> expected = {{3, "/dev/pts/7"},
+                                                     {4, "/dev/ttyX4"},
+                                                     {6, "/dev/odd;name\\with\"all,four"},
+                                                     {7, "/dev/user-7"},
+                                                     {12, "/dev/serial/by-id/usb-FTDI_A"}};
+        QCOMPARE(serial::portMap(), expected);
+        QCOMPARE(serial::resolvePort(2), std::string("/dev/ttyS1"));
+
         ScanCommNo = 12;
         SaveScanSettings();
-        QCOMPARE(stored(QStringLiteral("Ports/COM3")).toString(), QStringLiteral("/dev/pts/7"));
+        LanguageFlag = QStringLiteral("ChineseGB");
+        SaveLanguage();
         QCOMPARE(stored(QStringLiteral("ScanCommNo")).toString(), QStringLiteral("12"));
-    }
-
-    void portMapFollowsTheStoreEvenWhenAValueIsBad()
-    {
-        writeStore("[General]\nScanCommNo=bad\n[Ports]\nCOM2=/dev/pts/3\n");
-        LoadSettings();
-        QCOMPARE(serial::resolvePort(2), std::string("/dev/pts/3"));
+        QCOMPARE(readBytes(m_root.path() + QStringLiteral("/VOREX/ports.conf")), machinePorts);
+        QCOMPARE(readBytes(m_home.path() + QStringLiteral("/VOREX/ports.conf")), userPorts);
     }
 
     void saveScanSettingsCreatesTheKey()
@@ -239,6 +283,7 @@ private slots:
         ScanBaudRate = "115200,n,8,1";
         SaveScanSettings();
         QVERIFY(QFile::exists(storePath()));
+        QVERIFY(!QDir(userDir()).exists());
         QCOMPARE(stored(QStringLiteral("ScanCommNo")).toString(), QStringLiteral("7"));
         QCOMPARE(stored(QStringLiteral("ScanBaudRateNo")).toString(), QStringLiteral("10"));
         QCOMPARE(stored(QStringLiteral("ScanBaudRate")).toString(), QStringLiteral("115200,n,8,1"));
@@ -266,27 +311,35 @@ private slots:
         QCOMPARE(LanguageFlag, QStringLiteral("ChineseBIG5"));
     }
 
-    void failedWritesAreSilent()
+    // The user's store was never read, and a value saved machine-wide stayed shadowed by the
+    // user's older copy; Qt's organisation-wide VOREX.conf must not count either.
+    void userStoreOverMachineWide()
     {
-        // A folder where the file belongs: no one, root included, can write the store.
-        QVERIFY(QDir().mkpath(storePath()));
-        const int result = inChild([] {
-            LanguageFlag = QStringLiteral("ChineseGB");
-            SaveLanguage();
-            ScanCommNo = 9;
-            SaveScanSettings();
-            if (LanguageFlag != QStringLiteral("ChineseGB") || ScanCommNo != 9)
-                return 1;
-            SetDefaultSettings();
-            if (LoadSettings() || ScanCommNo != 0)
-                return 2;
-            return 0;
-        });
-        QCOMPARE(result, 0);
-        QVERIFY(QFileInfo(storePath()).isDir());
+        writeStore("[General]\nScanCommNo=2\nScanBaudRate=\"9600,e,8,1\"\n");
+        writeFile(userPath(), "[General]\nScanCommNo=4\nLanguageFlag=ChineseBIG5\n");
+        writeFile(m_root.path() + QStringLiteral("/VOREX.conf"), "[General]\nScanBaudRateNo=11\n");
+        writeFile(m_home.path() + QStringLiteral("/VOREX.conf"), "[General]\nScanBaudRateNo=10\n");
+
+        QVERIFY(LoadSettings());
+        QCOMPARE(ScanCommNo, 4);
+        QCOMPARE(ScanBaudRate, std::string("9600,e,8,1"));
+        QCOMPARE(ScanBaudRateNo, 5);
+        QCOMPARE(LanguageFlag, QStringLiteral("ChineseBIG5"));
+
+        ScanCommNo = 9;
+        SaveScanSettings();
+        QCOMPARE(stored(QStringLiteral("ScanCommNo")).toString(), QStringLiteral("9"));
+        QVERIFY(!stored(userPath(), QStringLiteral("ScanCommNo")).isValid());
+        QCOMPARE(stored(userPath(), QStringLiteral("LanguageFlag")).toString(), QStringLiteral("ChineseBIG5"));
+        SetDefaultSettings();
+        QVERIFY(LoadSettings());
+        QCOMPARE(ScanCommNo, 9);
+        QCOMPARE(LanguageFlag, QStringLiteral("ChineseBIG5"));
     }
 
-    void readOnlyStoreStillLoads()
+    // A technician who is not root could never save: the machine-wide store refused the write
+    // and the language and the port found were lost at every start.
+    void nonRootSaveGoesToUsersStore()
     {
         const QByteArray content("[General]\nScanCommNo=6\nScanBaudRate=\"38400,n,8,1\"\nScanBaudRateNo=6\n"
                                  "LanguageFlag=ChineseBIG5\n");
@@ -294,6 +347,7 @@ private slots:
         QVERIFY(chmod(QFile::encodeName(m_root.path()).constData(), 0755) == 0);
         QVERIFY(chmod(QFile::encodeName(storeDir()).constData(), 0555) == 0);
         QVERIFY(chmod(QFile::encodeName(storePath()).constData(), 0444) == 0);
+        QVERIFY(chown(QFile::encodeName(m_home.path()).constData(), 65534, 65534) == 0);
 
         // Only without root do the file permissions hold, so the child gives root up.
         const int result = inChild([this] {
@@ -306,7 +360,7 @@ private slots:
             if (ScanCommNo != 6 || ScanBaudRate != "38400,n,8,1" || ScanBaudRateNo != 6
                 || LanguageFlag != QStringLiteral("ChineseBIG5"))
                 return 2;
-            LanguageFlag = QStringLiteral("English");
+            LanguageFlag = QStringLiteral("ChineseGB");
             SaveLanguage();
             ScanCommNo = 1;
             SaveScanSettings();
@@ -314,6 +368,78 @@ private slots:
         });
         QCOMPARE(result, 0);
         QCOMPARE(readStoreBytes(), content);
+
+        // The next start reads the user's values over the machine-wide ones.
+        SetDefaultSettings();
+        QVERIFY(LoadSettings());
+        QCOMPARE(ScanCommNo, 1);
+        QCOMPARE(ScanBaudRate, std::string("38400,n,8,1"));
+        QCOMPARE(ScanBaudRateNo, 6);
+        QCOMPARE(LanguageFlag, QStringLiteral("ChineseGB"));
+    }
+
+    // A FIFO in place of the store hung start-up with no window; nor may a save write into it.
+    void fifoInPlaceOfStore()
+    {
+        QVERIFY(QDir().mkpath(storeDir()));
+        QVERIFY(QDir().mkpath(userDir()));
+        QVERIFY(mkfifo(QFile::encodeName(storePath()).constData(), 0644) == 0);
+        const QString userPorts = userDir() + QStringLiteral("/ports.conf");
+        QVERIFY(mkfifo(QFile::encodeName(userPorts).constData(), 0644) == 0);
+        const QString err = m_home.path() + QStringLiteral("/stderr.txt");
+
+        const int result = inChild(
+            [] {
+                if (LoadSettings())
+                    return 1;
+                if (ScanCommNo != 0 || ScanBaudRate != "19200,e,8,1" || ScanBaudRateNo != 5
+                    || LanguageFlag != QStringLiteral("English") || !serial::portMap().empty())
+                    return 2;
+                LanguageFlag = QStringLiteral("ChineseGB");
+                SaveLanguage();
+                return 0;
+            },
+            err);
+        QCOMPARE(result, 0);
+        const QString lines = QString::fromLocal8Bit(readBytes(err));
+        QVERIFY2(lines.contains(storePath() + QStringLiteral(" is not a regular file")), qPrintable(lines));
+        QVERIFY2(lines.contains(userPorts + QStringLiteral(" is not a regular file")), qPrintable(lines));
+        struct stat st {};
+        QVERIFY(stat(QFile::encodeName(storePath()).constData(), &st) == 0 && S_ISFIFO(st.st_mode));
+        QCOMPARE(stored(userPath(), QStringLiteral("LanguageFlag")).toString(), QStringLiteral("ChineseGB"));
+    }
+
+    // A save that no store took passed without a word.
+    void saveRefusedEverywhereIsReported()
+    {
+        // Folders where the files belong: no one, root included, can write either store.
+        QVERIFY(QDir().mkpath(storePath()));
+        QVERIFY(QDir().mkpath(userPath()));
+        const QString err = m_root.path() + QStringLiteral("/stderr.txt");
+        const int result = inChild(
+            [] {
+                LanguageFlag = QStringLiteral("ChineseGB");
+                SaveLanguage();
+                ScanCommNo = 9;
+                SaveScanSettings();
+                if (LanguageFlag != QStringLiteral("ChineseGB") || ScanCommNo != 9)
+                    return 1;
+                SetDefaultSettings();
+                if (LoadSettings() || ScanCommNo != 0)
+                    return 2;
+                return 0;
+            },
+            err);
+        QCOMPARE(result, 0);
+        QVERIFY(QFileInfo(storePath()).isDir());
+        QVERIFY(QFileInfo(userPath()).isDir());
+        const QStringList lines = QString::fromLocal8Bit(readBytes(err)).split(u'\n', Qt::SkipEmptyParts);
+        const QStringList saves = lines.filter(QStringLiteral("not saved"));
+        QCOMPARE(saves.size(), 2);   // one line per save
+        for (const QString &line : saves) {
+            QVERIFY2(line.contains(storePath() + QStringLiteral(" is not a regular file")), qPrintable(line));
+            QVERIFY2(line.contains(userPath() + QStringLiteral(" is not a regular file")), qPrintable(line));
+        }
     }
 };
 

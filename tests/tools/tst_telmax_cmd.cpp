@@ -101,6 +101,7 @@ private slots:
         QTemporaryDir xdg;   // an empty settings store: no port map
         auto env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_CONFIG_DIRS", xdg.path());
+        env.insert("XDG_CONFIG_HOME", xdg.path() + "/home");
         const Run r = runCmd(args, env);
         QCOMPARE(r.exitCode, 2);
         QVERIFY2(r.err.contains(reason), qPrintable(r.err));
@@ -121,19 +122,20 @@ private slots:
         QVERIFY2(r.err.contains("busy"), qPrintable(r.err));
     }
 
-    // COMn goes through the Ports group of the settings store, as in the program.
+    // COMn goes through the port map in ports.conf, as in the program.
     void comNumberThroughTheSettingsStore()
     {
         testsupport::SimProcess sim({"--id", "07"});
         QVERIFY2(sim.started(), qPrintable(sim.errorString()));
         QTemporaryDir xdg;
         QVERIFY(QDir(xdg.path()).mkpath("VOREX"));
-        QFile conf(xdg.path() + "/VOREX/PRINTConfig.conf");
+        QFile conf(xdg.path() + "/VOREX/ports.conf");
         QVERIFY(conf.open(QIODevice::WriteOnly));
         conf.write("[Ports]\nCOM3=" + QByteArray::fromStdString(sim.device()) + "\n");
         conf.close();
         auto env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_CONFIG_DIRS", xdg.path());
+        env.insert("XDG_CONFIG_HOME", xdg.path() + "/home");
         const Run r = runCmd({"COM3", "E00B"}, env);
         QCOMPARE(r.exitCode, 0);
         QVERIFY(r.out.contains("ID      07"));
