@@ -1,0 +1,151 @@
+// Ending a program by a signal while it holds the serial port: the port must be left as it
+// was before the program opened it. Killed during the continuous test, the window used to
+// leave the pty raw (VMIN 0) and exclusive, and a real port "busy" for every later user.
+//
+// The window is the real start-up (app::runMain) in a child process: this test runs itself
+// with --as-program, scans the simulator on COM3 and starts the continuous test; telmax-cmd
+// is the real program, exchanging with a silent simulator.
+
+#include <QtTest>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "app/frm_module.h"
+#include "app/startup.h"
+#include "support/sim_fixture.h"
+
+using testsupport::SimProcess;
+
+namespace {
+
+int exclusiveFlag(int fd)
+{
+    int exclusive = -1;
+    return ::ioctl(fd, TIOCGEXCL, &exclusive) == 0 ? exclusive : -1;
+}
+
+bool sameTermios(const termios &a, const termios &b)
+{
+    return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag && a.c_lflag == b.c_lflag
+        && cfgetospeed(&a) == cfgetospeed(&b) && a.c_cc[VMIN] == b.c_cc[VMIN] && a.c_cc[VTIME] == b.c_cc[VTIME];
+}
+
+// The program side of the test: the window with a user who scans, then starts the continuous test.
+int runAsProgram(int argc, char **argv)
+{
+    return app::runMain(argc, argv, [](TfrmModule &window) {
+        QTimer::singleShot(0, &window, [&window] {
+            window.findChild<QPushButton *>(QStringLiteral("btnScan"))->click();
+            window.findChild<QPushButton *>(QStringLiteral("btnProcess"))->click();
+        });
+    });
+}
+
+} // namespace
+
+class tst_signal_restore : public QObject {
+    Q_OBJECT
+
+private slots:
+    void portPutBackWhenEndedBySignal_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<int>("signal");
+        QTest::newRow("telmax-config, SIGTERM in the continuous test") << "telmax-config" << SIGTERM;
+        QTest::newRow("telmax-config, SIGINT in the continuous test") << "telmax-config" << SIGINT;
+        QTest::newRow("telmax-config, SIGHUP in the continuous test") << "telmax-config" << SIGHUP;
+        QTest::newRow("telmax-cmd, SIGTERM during an exchange") << "telmax-cmd" << SIGTERM;
+    }
+    void portPutBackWhenEndedBySignal()
+    {
+        QFETCH(QString, program);
+        QFETCH(int, signal);
+        const bool window = program == "telmax-config";
+        SimProcess sim(window ? QStringList() : QStringList{"--silent"});
+        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
+
+        // A descriptor of the test's own on the port, opened before the program, to look at it.
+        const int fd = ::open(sim.device().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        QVERIFY(fd >= 0);
+        termios before{};
+        QCOMPARE(::tcgetattr(fd, &before), 0);
+        QCOMPARE(exclusiveFlag(fd), 0);
+
+        QTemporaryDir machine, user;
+        QDir().mkpath(machine.path() + "/VOREX");
+        QFile ports(machine.path() + "/VOREX/ports.conf");
+        QVERIFY(ports.open(QIODevice::WriteOnly));
+        ports.write("[Ports]\nCOM3=" + QByteArray::fromStdString(sim.device()) + "\n");
+        ports.close();
+        QFile store(machine.path() + "/VOREX/PRINTConfig.conf");
+        QVERIFY(store.open(QIODevice::WriteOnly));
+        store.write("[General]\nScanCommNo=3\nScanBaudRateNo=5\nScanBaudRate=\"19200,e,8,1\"\n");
+        store.close();
+
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_DIRS", machine.path());
+        env.insert("XDG_CONFIG_HOME", user.path());
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        child.setProcessEnvironment(env);
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        if (window) {
+            child.start(QCoreApplication::applicationFilePath(), {"--as-program"});
+        } else {
+            const QString cmd = qEnvironmentVariable("TELMAX_CMD");
+            if (cmd.isEmpty())
+                QSKIP("TELMAX_CMD is not set (run through ctest)");
+            QStringList args{"COM3"};
+            for (int i = 0; i < 100; ++i)
+                args << "E00B";
+            child.start(cmd, args);
+        }
+        QVERIFY(child.waitForStarted());
+
+        // Held: frames of the continuous test (or the first exchange) are arriving.
+        const QString awaited = window ? "E00GVOREX PRINT TEST." : "E00B";
+        QVERIFY(sim.waitForLog(
+            [&](const QList<QJsonObject> &log) {
+                for (const QJsonObject &o : log)
+                    if (o.value("dir") == "rx" && o.value("text") == awaited)
+                        return true;
+                return false;
+            },
+            15000));
+        QCOMPARE(exclusiveFlag(fd), 1);
+
+        ::kill(pid_t(child.processId()), signal);
+        QVERIFY2(child.waitForFinished(5000), "the program did not end");
+
+        termios after{};
+        QCOMPARE(::tcgetattr(fd, &after), 0);
+        QVERIFY2(sameTermios(before, after), "the port's settings were not put back");
+        QCOMPARE(exclusiveFlag(fd), 0);
+        QCOMPARE(::flock(fd, LOCK_EX | LOCK_NB), 0);
+        ::close(fd);
+    }
+};
+
+int main(int argc, char **argv)
+{
+    if (argc > 1 && qstrcmp(argv[1], "--as-program") == 0)
+        return runAsProgram(argc, argv);
+    QCoreApplication app(argc, argv);
+    tst_signal_restore test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_signal_restore.moc"
