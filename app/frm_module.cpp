@@ -560,9 +560,9 @@ bool TfrmModule::lockChecked() const
     return chkLock->isChecked();
 }
 
-QByteArray TfrmModule::printText() const
+QString TfrmModule::printText() const
 {
-    return edText->text().toLocal8Bit();
+    return edText->text();
 }
 
 QString TfrmModule::uiText(int entry) const

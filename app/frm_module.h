@@ -37,7 +37,7 @@ public:
     int selectedBaudRate() const override;
     void setIdPosition(int position) override;
     bool lockChecked() const override;
-    QByteArray printText() const override;
+    QString printText() const override;
     QString uiText(int entry) const override;
     void setControlEnabled(ops::Control control, bool enabled) override;
     QString processCaption() const override;

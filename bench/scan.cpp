@@ -73,7 +73,7 @@ public:
     int selectedBaudRate() const override { return 5; }
     void setIdPosition(int) override {}
     bool lockChecked() const override { return lock; }
-    QByteArray printText() const override { return {}; }
+    QString printText() const override { return {}; }
     QString uiText(int) const override { return {}; }
     void setControlEnabled(ops::Control, bool) override {}
     QString processCaption() const override { return {}; }

@@ -28,7 +28,7 @@ public:
     virtual int selectedBaudRate() const = 0;                    // -1 when nothing is selected
     virtual void setIdPosition(int position) = 0;                // sbID; clamped to 1..99; sbIDChange runs when it changes
     virtual bool lockChecked() const = 0;                        // chkLock
-    virtual QByteArray printText() const = 0;                    // edText as bytes to send
+    virtual QString printText() const = 0;                       // edText as typed; ops encodes it for the printer
     virtual QString uiText(int entry) const = 0;                 // UiText entry in the current language
     virtual void setControlEnabled(Control control, bool enabled) = 0;
     virtual QString processCaption() const = 0;                  // btnProcess caption

@@ -77,7 +77,7 @@ void printText(ModuleView &view)
 {
     FramedOperation op;
     op.body = [&view] {
-        const QByteArray text = view.printText();
+        const QByteArray text = view.printText().toLocal8Bit();
         if (!SendCommand(cmd::printText(text.toStdString())))
             return false;
         platform::SleepMs(kPacingMs);

@@ -118,7 +118,7 @@ void FakeView::setIdPosition(int position)
     }
 }
 
-QByteArray FakeView::printText() const { return textSource ? textSource() : text; }
+QString FakeView::printText() const { return textSource ? textSource() : text; }
 
 QString FakeView::uiText(int entry) const
 {

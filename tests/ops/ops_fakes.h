@@ -33,7 +33,7 @@ public:
     int selectedBaudRate() const override { return selected; }
     void setIdPosition(int position) override;
     bool lockChecked() const override { return lock; }
-    QByteArray printText() const override;
+    QString printText() const override;
     QString uiText(int entry) const override;
     void setControlEnabled(ops::Control control, bool enabled) override;
     QString processCaption() const override { return caption; }
@@ -48,8 +48,8 @@ public:
     int selected = 5;
     int idPosition = 1;
     bool lock = true;
-    QByteArray text = "VOREX PRINT TEST.";
-    std::function<QByteArray()> textSource;   // when set, read on every printText()
+    QString text = "VOREX PRINT TEST.";
+    std::function<QString()> textSource;   // when set, read on every printText()
     std::map<ops::Control, bool> controls;
     QString caption = "Process Print";
 

@@ -125,7 +125,7 @@ private slots:
         Fixture f;
         moduleKnown();
         int reads = 0;
-        f.view.textSource = [&reads] { return ++reads == 1 ? QByteArray("first") : QByteArray("second"); };
+        f.view.textSource = [&reads] { return ++reads == 1 ? QString("first") : QString("second"); };
         f.module.silentNext["E00G"] = 1;
         ops::printText(f.view);
         QCOMPARE(f.module.commands(),
