@@ -33,6 +33,9 @@ public:
     virtual void setControlEnabled(Control control, bool enabled) = 0;
     virtual QString processCaption() const = 0;                  // btnProcess caption
     virtual void setProcessCaption(const QString &caption) = 0;
+    // A pass of the continuous test has printed its line (a console counts them; the window
+    // shows nothing for it).
+    virtual void processLinePrinted() {}
 };
 
 } // namespace ops

@@ -114,8 +114,11 @@ void processTest(ModuleView &view)
         view.SetBusy(true);
         view.setWindowEnabled(true);   // the test's own button has to stay usable
         bool failed = false;
-        while (ProcessRunning && !failed)
+        while (ProcessRunning && !failed) {
             failed = !printTestPass();
+            if (!failed)
+                view.processLinePrinted();
+        }
         view.SetBusy(false);
         // A failed command decides the outcome even when a stop came in the same pass.
         if (failed) {

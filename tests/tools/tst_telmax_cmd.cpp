@@ -33,6 +33,34 @@ Run runCmd(const QStringList &args, const QProcessEnvironment &env = QProcessEnv
     return r;
 }
 
+// Temporary stores where COM5 is the simulator and every other number of the search names a
+// device that does not exist, so a scan can never reach a real serial port.
+struct ScanStores {
+    QTemporaryDir machine;
+    QTemporaryDir user;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+
+    explicit ScanStores(const testsupport::SimProcess &sim)
+    {
+        QDir(machine.path()).mkpath("VOREX");
+        QFile ports(machine.path() + "/VOREX/ports.conf");
+        if (ports.open(QIODevice::WriteOnly)) {
+            ports.write("[Ports]\n");
+            for (int n = 1; n <= 16; ++n)
+                ports.write(QStringLiteral("COM%1=%2\n")
+                                .arg(n)
+                                .arg(n == 5 ? QString::fromStdString(sim.device()) : "/nonexistent/tty" + QString::number(n))
+                                .toUtf8());
+        }
+        env.insert("XDG_CONFIG_DIRS", machine.path());
+        env.insert("XDG_CONFIG_HOME", user.path());
+    }
+    QVariant stored(const QString &name) const
+    {
+        return QSettings(machine.path() + "/VOREX/PRINTConfig.conf", QSettings::IniFormat).value(name);
+    }
+};
+
 } // namespace
 
 class TestTelmaxCmd : public QObject {
@@ -139,6 +167,87 @@ private slots:
         const Run r = runCmd({"COM3", "E00B"}, env);
         QCOMPARE(r.exitCode, 0);
         QVERIFY(r.out.contains("ID      07"));
+    }
+
+    // The verbs run the window's operations: a scan that searches and stores what it found,
+    // then further operations at the found port, as the window runs them.
+    void scanFindsAndStores()
+    {
+        testsupport::SimProcess sim({"--line", "2", "--serial", "SN000005"});
+        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
+        ScanStores stores(sim);
+        const Run r = runCmd({"scan", "--no-lock"}, stores.env);
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY2(r.out.contains("port     COM5") && r.out.contains("line     9600,n,8,1")
+                     && r.out.contains("serial   SN000005") && r.out.contains("version  03.10-07"),
+                 qPrintable(r.out));
+        QVERIFY(r.err.contains("Scan COM : #5"));
+        QCOMPARE(stores.stored("ScanCommNo").toInt(), 5);
+        QCOMPARE(stores.stored("ScanBaudRateNo").toInt(), 2);
+    }
+
+    void verbsInOrderAsJson()
+    {
+        testsupport::SimProcess sim({"--serial", "TQ123456"});
+        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
+        ScanStores stores(sim);
+        const Run r = runCmd({"scan", "set-id", "42", "status", "--json"}, stores.env);
+        QCOMPARE(r.exitCode, 0);
+        const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 3);
+        QStringList verbs;
+        for (const QString &line : lines) {
+            QJsonParseError error;
+            const QJsonObject o = QJsonDocument::fromJson(line.toUtf8(), &error).object();
+            QCOMPARE(error.error, QJsonParseError::NoError);
+            QVERIFY(o.value("ok").toBool());
+            verbs << o.value("verb").toString();
+        }
+        QCOMPARE(verbs, QStringList({"scan", "set-id", "status"}));
+        QVERIFY(lines[1].contains("\"message\":\"Set Module ID Ok\""));
+        QVERIFY(lines[2].contains("\"status\":\"Print ok.\""));
+        QStringList frames;
+        for (const QJsonObject &o : sim.received())
+            frames << o.value("text").toString();
+        QCOMPARE(frames, QStringList({"E00B", "E00V", "E00B", "E00CTQ12345642", "E00B", "E00F"}));
+    }
+
+    void continuousTestCounted()
+    {
+        testsupport::SimProcess sim;
+        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
+        ScanStores stores(sim);
+        const Run r = runCmd({"scan", "test", "--count", "3"}, stores.env);
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.out.count(QRegularExpression("line \\d printed")), 3);
+        QCOMPARE(sim.paper(), QByteArray("VOREX PRINT TEST.\r\n").repeated(3));
+    }
+
+    // Exit status 2 for no module to work on, 1 for a module that does not answer.
+    void verbsThatCannotSucceed_data()
+    {
+        QTest::addColumn<QStringList>("simOptions");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("no scan before status") << QStringList() << QStringList({"status"}) << 2 << "no module found yet";
+        QTest::newRow("module unplugged") << QStringList({"--silent"}) << QStringList({"--port", "COM5", "status"}) << 1
+                                          << "Get Module Status Error";
+        QTest::newRow("port missing") << QStringList() << QStringList({"--port", "COM6", "print", "x"}) << 2
+                                      << "/nonexistent/tty6: no such device";
+    }
+    void verbsThatCannotSucceed()
+    {
+        QFETCH(QStringList, simOptions);
+        QFETCH(QStringList, args);
+        QFETCH(int, exitCode);
+        QFETCH(QString, said);
+        testsupport::SimProcess sim(simOptions);
+        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
+        ScanStores stores(sim);
+        const Run r = runCmd(args, stores.env);
+        QCOMPARE(r.exitCode, exitCode);
+        QVERIFY2((r.out + r.err).contains(said), qPrintable(r.out + r.err));
     }
 };
 

@@ -1,0 +1,93 @@
+#include "tools/console_view.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "app/ui_text.h"
+#include "link/commands.h"
+
+namespace tools {
+
+namespace {
+constexpr int kBaudRateCaption = 5;
+}
+
+ConsoleView::ConsoleView(int languageIndex, bool progress, bool beep)
+    : m_language(std::clamp(languageIndex, 0, kLanguages - 1)), m_progress(progress), m_beep(beep)
+{
+    m_caption = uiText(7);
+}
+
+void ConsoleView::setPanelText(ops::Panel panel, const QString &text)
+{
+    m_panels[panel] = text;
+    if (panel == ops::Panel::Msg && m_progress)
+        std::fprintf(stderr, "%s\n", text.toUtf8().constData());
+}
+
+QString ConsoleView::panelText(ops::Panel panel) const
+{
+    const auto it = m_panels.find(panel);
+    return it == m_panels.end() ? QString() : it->second;
+}
+
+QString ConsoleView::panelValue(ops::Panel panel) const
+{
+    const QString text = panelText(panel);
+    const qsizetype at = text.indexOf(QStringLiteral(" : "));
+    return at < 0 ? text : text.mid(at + 3);
+}
+
+void ConsoleView::setLamp(ops::LampColour colour)
+{
+    m_yellow = colour == ops::LampColour::Yellow;
+}
+
+void ConsoleView::selectBaudRate(int index)
+{
+    const int selected = index >= 0 && index < kBaudRateCount ? index : -1;
+    // The window's combo box shows the line setting being tried; here it is a progress line.
+    if (selected != m_selected && selected >= 0 && m_progress)
+        std::fprintf(stderr, "  %s : %s\n", uiText(kBaudRateCaption).toUtf8().constData(),
+                     BaudRateList[std::size_t(selected)]);
+    m_selected = selected;
+}
+
+void ConsoleView::setIdPosition(int position)
+{
+    // The scroll bar keeps its position within 1..99 and shows a change in the ID panel.
+    const int clamped = std::clamp(position, 1, 99);
+    if (clamped != m_idPosition)
+        setPanelText(ops::Panel::Id, QString::asprintf("%02d", clamped));
+    m_idPosition = clamped;
+}
+
+void ConsoleView::chooseId(int id)
+{
+    setIdPosition(id);
+    setPanelText(ops::Panel::Id, QString::asprintf("%02d", m_idPosition));
+}
+
+QString ConsoleView::uiText(int entry) const
+{
+    if (entry < 0 || entry >= kUiTextEntries)
+        return {};
+    return QString::fromUtf8(UiText[std::size_t(entry)][std::size_t(m_language)]);
+}
+
+void ConsoleView::processLinePrinted()
+{
+    ++m_lines;
+    if (onLinePrinted)
+        onLinePrinted(m_lines);
+}
+
+void ConsoleView::tone(int, int)
+{
+    if (m_beep) {
+        std::fputc('\a', stderr);
+        std::fflush(stderr);
+    }
+}
+
+} // namespace tools

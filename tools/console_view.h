@@ -1,0 +1,64 @@
+#pragma once
+// The main window as a terminal sees it: the operations of ops/ run against this view exactly
+// as against the window. Panels become lines (the message panel's progress on stderr as it
+// changes), the lamp a word, the tones nothing or a terminal bell.
+
+#include <functional>
+#include <map>
+
+#include "ops/module_view.h"
+
+namespace tools {
+
+class ConsoleView final : public ops::ModuleView {
+public:
+    ConsoleView(int languageIndex, bool progress, bool beep);
+
+    void setPanelText(ops::Panel panel, const QString &text) override;
+    QString panelText(ops::Panel panel) const override;
+    void setLamp(ops::LampColour colour) override;
+    void setWindowEnabled(bool) override {}
+    void setBusyCursor(bool) override {}
+    void SetBusy(bool) override {}
+    void selectBaudRate(int index) override;
+    int selectedBaudRate() const override { return m_selected; }
+    void setIdPosition(int position) override;
+    bool lockChecked() const override { return m_lock; }
+    QString printText() const override { return m_text; }
+    QString uiText(int entry) const override;
+    void setControlEnabled(ops::Control, bool) override {}
+    QString processCaption() const override { return m_caption; }
+    void setProcessCaption(const QString &caption) override { m_caption = caption; }
+    void processLinePrinted() override;
+
+    // What the verbs set before they run an operation (the controls a user would have set).
+    void setLock(bool lock) { m_lock = lock; }
+    void chooseId(int id);   // the scroll bar moved to id, the ID panel showing it
+    void setText(const QString &text) { m_text = text; }
+    // Called with the count after each printed line of the continuous test.
+    std::function<void(int lines)> onLinePrinted;
+
+    // The tone: nothing, or a bell with --beep.
+    void tone(int hz, int ms);
+
+    bool lampYellow() const { return m_yellow; }
+    int linesPrinted() const { return m_lines; }
+    void resetLines() { m_lines = 0; }
+    // A panel's value without the caption in front of it ("S/N : TQ123456" gives "TQ123456").
+    QString panelValue(ops::Panel panel) const;
+
+private:
+    int m_language;
+    bool m_progress;
+    bool m_beep;
+    std::map<ops::Panel, QString> m_panels;
+    bool m_yellow = false;   // the lamp starts red
+    int m_selected = -1;
+    int m_idPosition = 1;
+    bool m_lock = true;
+    QString m_text;
+    QString m_caption;
+    int m_lines = 0;
+};
+
+} // namespace tools
