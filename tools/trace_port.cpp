@@ -144,6 +144,14 @@ void TracePort::flushPartial()
 void TracePort::discardInput(CommHandleType handle)
 {
     flushPartial();
+    // What the link is about to drop (a reply that came after its window, noise) is read here
+    // first so the trace shows it; a bounded amount, as the link's own discard.
+    std::vector<unsigned char> stale;
+    unsigned char byte = 0;
+    while (stale.size() < 1024 && m_inner.readByte(handle, &byte) == 1)
+        stale.push_back(byte);
+    if (!stale.empty())
+        event("rx", stale, ",\"stale\":true");
     m_inner.discardInput(handle);
 }
 

@@ -309,7 +309,8 @@ void Runner::report(const VerbCall &call, const Outcome &o)
         std::printf("%-9s%-7s%s\n", call.name.c_str(), o.ok ? "ok" : "FAILED",
                     (message + QStringLiteral("  [") + lamp + QStringLiteral("]")).toUtf8().constData());
         for (const QString &name : o.order)
-            std::printf("  %-9s%s\n", name.toUtf8().constData(), o.fields.value(name).toString().toUtf8().constData());
+            if (!o.fields.value(name).toString().isEmpty())
+                std::printf("  %-9s%s\n", name.toUtf8().constData(), o.fields.value(name).toString().toUtf8().constData());
     }
     std::fflush(stdout);
 }
