@@ -23,6 +23,7 @@
 #include "link/commands.h"
 #include "link/frame.h"
 #include "link/seams.h"
+#include "platform/hooks.h"
 #include "settings/settings.h"
 
 namespace {
@@ -145,7 +146,8 @@ void printFields(const std::string &command)
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);   // for the settings store's port map
+    const platform::TimerResolution timer;   // 1 ms pauses and polls, not the system's default tick
+    QCoreApplication app(argc, argv);        // for the settings store's port map
 
     std::string line = BaudRateList[kDefaultBaudRateNo];
     std::vector<std::string> args;
