@@ -167,7 +167,7 @@ int main(int argc, char **argv)
     const std::string device = serial::deviceForPort(o.port);
     const std::string com = "COM" + std::to_string(o.port);
 
-    // A missing port.
+    // Catches a missing port that opens, or fails as something other than missing.
     {
         const bool opened = OpenComm(o.missing, line);
         if (opened)
@@ -178,7 +178,8 @@ int main(int argc, char **argv)
               serial::lastOpenDevice() + ", error " + std::to_string(r.error));
     }
 
-    // Another program leaves the port with its own time-outs, speed and handshaking.
+    // Another program leaves the port with its own time-outs, speed, handshaking and error
+    // handling; and whether this system keeps time-outs between opens at all.
     const COMMTIMEOUTS foreign{50, 10, 500, 10, 200};
     bool timeoutsKeptBetweenOpens = false;
     {
@@ -212,7 +213,8 @@ int main(int argc, char **argv)
         }
     }
 
-    // Open: the link's time-outs and line settings, none of the handshaking left behind.
+    // Catches an open that keeps what the last user left: a read that waits for more than
+    // 1 ms, the wrong speed, a write held by CTS or XOFF, input dropped while DSR is low.
     {
         check(OpenComm(o.port, line) && CommHandle != INVALID_COMM_HANDLE, "OpenComm(" + std::to_string(o.port) + ", \"" + line + "\") opens " + device);
         COMMTIMEOUTS t{};
@@ -245,7 +247,8 @@ int main(int argc, char **argv)
         check(serial::backend().readByte(CommHandle, &byte) == 0, "a one-byte read with nothing arriving returns without a byte");
     }
 
-    // The frame's five writes, by hand, and the module's answer read through the backend.
+    // Catches a write that does not reach the line whole and in order, and a one-byte read
+    // that loses or reorders the reply.
     {
         const std::uint32_t start = platform::NowMs();
         writeInfoFrameByHand();
@@ -257,7 +260,7 @@ int main(int argc, char **argv)
               printable(reply) + "; writes and pauses took " + std::to_string(spent) + " ms, their pauses 9 ms");
     }
 
-    // A late reply waiting in the port is dropped before the next frame, not taken as its reply.
+    // Catches a late reply waiting in the port taken as the answer to the next command.
     {
         writeInfoFrameByHand();
         platform::SleepMs(50);
@@ -271,7 +274,7 @@ int main(int argc, char **argv)
               std::to_string(waiting) + " bytes were waiting; reply " + printable(LastReply));
     }
 
-    // Every command of the set, and the fields of the replies.
+    // Catches a command the module does not get as sent, or a field read from the wrong place.
     {
         bool ok = infoIs(o.id, o);
         check(ok, "E00B: S/N " + o.serial + " and ID " + o.id, printable(LastReply));
@@ -293,7 +296,8 @@ int main(int argc, char **argv)
         check(changed && back, "E00C: the ID becomes " + newId + " and then " + o.id + " again");
     }
 
-    // E00E: the module changes speed after its reply; the port is reopened at the new setting.
+    // Catches a line setting that does not reach the port on reopening: after E00E the
+    // module is heard only at its new speed.
     {
         const int other = baudOf(o.line) == 9600 ? 0 : 2;
         const std::string otherLine = BaudRateList[std::size_t(other)];
@@ -312,7 +316,7 @@ int main(int argc, char **argv)
         check(answeredBack && reopenedBack && heardBack, "E00E" + cmd::setLineSettings(o.line).substr(4) + ": back at " + line);
     }
 
-    // A port held by another program.
+    // Catches a port another program holds opened again, or refused as something else.
     {
         HANDLE other = rawOpen(device);
         const bool opened = OpenComm(o.port, line);
@@ -330,7 +334,7 @@ int main(int argc, char **argv)
             CloseHandle(other);
     }
 
-    // Close and reopen; the time-outs the port had before are back after the close.
+    // Catches a close that leaves the port unusable, or with the link's time-outs on it.
     {
         const bool reopened = OpenComm(o.port, line);
         const bool heard = infoIs(o.id, o);
@@ -350,8 +354,8 @@ int main(int argc, char **argv)
         }
     }
 
-    // The device goes away under the open port: the exchange fails after its window, each
-    // empty read waiting out its time-out instead of returning at once.
+    // Catches a failed read that returns at once: with the device gone from under the open
+    // port, the exchange would spin a core through its whole window.
     {
         const bool opened = OpenComm(o.port, line);
         CloseHandle(commHandle());
