@@ -26,6 +26,8 @@ void showStartupError(const std::optional<QApplication> &application, const QStr
 
 int runMain(int &argc, char **argv, const std::function<void(TfrmModule &)> &afterShow)
 {
+    // The link's 1 ms polls and pauses, and the clock its reply window is measured on.
+    const platform::TimerResolution timer;
     std::optional<QApplication> application;
     try {
         // Ended by a signal (a kill, Ctrl+C, the terminal closing), the program still puts the

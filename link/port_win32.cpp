@@ -56,14 +56,33 @@ public:
         GetCommState(h, &dcb);
         if (!BuildCommDCBA(settings.c_str(), &dcb))
             return false;
+        // The rest of the record is whatever the port's last user left. Modem lines are
+        // ignored and nothing throttles the line: DSR sensitivity would drop every byte on a
+        // three-wire cable, and abort-on-error would fail every read after one framing error
+        // (a scan at the wrong speed) until ClearCommError, which no read here calls.
+        dcb.fBinary = TRUE;
+        dcb.fOutxCtsFlow = FALSE;
+        dcb.fOutxDsrFlow = FALSE;
+        dcb.fDtrControl = DTR_CONTROL_ENABLE;
+        dcb.fDsrSensitivity = FALSE;
+        dcb.fOutX = FALSE;
+        dcb.fInX = FALSE;
+        dcb.fErrorChar = FALSE;
+        dcb.fNull = FALSE;
+        dcb.fRtsControl = RTS_CONTROL_ENABLE;
+        dcb.fAbortOnError = FALSE;
         return SetCommState(h, &dcb) != FALSE;
     }
 
     int readByte(CommHandleType handle, unsigned char *byte) override
     {
         DWORD got = 0;
-        if (!ReadFile(reinterpret_cast<HANDLE>(handle), byte, 1, &got, nullptr))
+        if (!ReadFile(reinterpret_cast<HANDLE>(handle), byte, 1, &got, nullptr)) {
+            // A port that has gone (adapter unplugged, handle closed) fails at once: wait out
+            // the read time-out, or the reply window is spent spinning a core.
+            Sleep(1);
             return 0;
+        }
         return got == 1 ? 1 : 0;
     }
 

@@ -30,6 +30,21 @@ void SleepMs(std::uint32_t ms);
 void PumpMessages();
 void Tone(int hz, int ms);
 
+// Holds the system timer at 1 ms for as long as it lives (timeBeginPeriod(1) on Windows,
+// nothing elsewhere). Without it Windows rounds Sleep(1), the 1 ms read time-out and the
+// millisecond clock to its default 15.6 ms tick, and every frame takes several times its
+// pauses. One for the program's life, in main().
+class TimerResolution {
+public:
+    TimerResolution();
+    ~TimerResolution();
+    TimerResolution(const TimerResolution &) = delete;
+    TimerResolution &operator=(const TimerResolution &) = delete;
+
+private:
+    bool m_held = false;
+};
+
 // Replaces some hooks for the lifetime of the guard; members left empty keep the current ones.
 class HooksGuard {
 public:

@@ -13,6 +13,7 @@
 #include <QCoreApplication>
 
 #include "link/port_backend.h"
+#include "platform/hooks.h"
 #include "tools/raw_exchange.h"
 #include "tools/verbs.h"
 
@@ -32,8 +33,9 @@ void printUsage(std::FILE *to)
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);   // for reading the settings and the port map
-    serial::restorePortOnSignals();      // a Ctrl+C leaves the port as it was found
+    const platform::TimerResolution timer;   // 1 ms pauses and polls, not the system's default tick
+    QCoreApplication app(argc, argv);        // for reading the settings and the port map
+    serial::restorePortOnSignals();          // a Ctrl+C leaves the port as it was found
 
     std::vector<std::string> args(argv + 1, argv + argc);
     for (const std::string &a : args)

@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# Runs win_link_check.exe, the link layer cross-built for Windows with mingw-w64, under Wine
+# against telmax-sim. It proves the Win32 serial backend and the link above it on a Windows
+# build: the simulator's pseudo-terminal is made COMn through Wine's port map, in a Wine
+# prefix of its own that is removed afterwards.
+#
+#   run_under_wine.sh TELMAX_SIM [WIN_LINK_CHECK_EXE]
+#
+# Exit status: the check's (0 when no check failed); 77, reported by CTest as skipped, when
+# the Windows build is missing (no mingw-w64 when the build was configured) or Wine is.
+#
+# Wine's port map: the value COMn of HKLM\Software\Wine\Ports names a Unix device. Wine's
+# mount manager turns it into the symlink dosdevices/comn when the prefix's wineserver
+# starts, and that symlink is what opening \\.\COMn follows; so the server is restarted
+# after the registry change, before the check runs.
+set -euo pipefail
+
+sim=${1:?usage: run_under_wine.sh TELMAX_SIM [WIN_LINK_CHECK_EXE]}
+exe=${2:-}
+
+skipped() {
+    echo "SKIPPED: $*"
+    exit 77
+}
+
+[ -n "$exe" ] && [ -f "$exe" ] ||
+    skipped "no Windows build of the link: install g++-mingw-w64-x86-64-posix (scripts/setup) and configure the build again"
+# Debian keeps wine64 out of PATH; /usr/bin/wine runs it when the 32-bit half is absent.
+wine=$(command -v wine64 || true)
+[ -n "$wine" ] || { [ -x /usr/lib/wine/wine64 ] && wine=/usr/lib/wine/wine64; } || true
+[ -n "$wine" ] || skipped "wine64 is not installed (scripts/setup installs it)"
+wineserver=$(command -v wineserver || true)
+[ -n "$wineserver" ] || wineserver=$(dirname "$wine")/wineserver
+[ -x "$wineserver" ] || skipped "wineserver is not installed (scripts/setup installs wine)"
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/telmax-wine.XXXXXX")
+sim_pid=""
+export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# No window may open: no display, and neither the .NET nor the HTML engine installer.
+unset DISPLAY WAYLAND_DISPLAY
+
+cleanup() {
+    local status=$?   # the script's own; the last command here would replace it
+    if [ -n "$sim_pid" ]; then
+        kill "$sim_pid" 2>/dev/null || true
+        wait "$sim_pid" 2>/dev/null || true
+    fi
+    # The server writes the registry out as it ends: wait for it before removing the prefix.
+    [ -d "$WINEPREFIX" ] && { "$wineserver" -k 2>/dev/null; "$wineserver" -w 2>/dev/null; } || true
+    rm -rf "$work"
+    exit "$status"
+}
+trap cleanup EXIT
+
+# The module the check expects: every value differs from the simulator's defaults.
+serial=WINE0042 id=07 version=09.87-65 status=P line=5 port=5 missing=99
+"$sim" --serial "$serial" --id "$id" --version "$version" --status "$status" --line "$line" \
+    --paper "$work/paper.txt" --log "$work/sim.log" >"$work/sim.out" 2>&1 &
+sim_pid=$!
+for _ in $(seq 100); do
+    [ -s "$work/sim.out" ] && break
+    sleep 0.05
+done
+pty=$(head -n1 "$work/sim.out")
+[ -c "$pty" ] || { echo "telmax-sim did not start: $(cat "$work/sim.out")"; exit 1; }
+
+start=$(date +%s)
+"$wine" wineboot --init >/dev/null 2>&1
+"$wine" reg add 'HKLM\Software\Wine\Ports' /v "COM$port" /t REG_SZ /d "$pty" /f >/dev/null 2>&1
+"$wineserver" -k
+"$wineserver" -w
+echo "Wine $("$wine" --version 2>/dev/null), prefix made in $(($(date +%s) - start)) s; COM$port = $pty"
+
+status_code=0
+"$wine" "$exe" --port "$port" --missing "$missing" --line "$line" --serial "$serial" --id "$id" \
+    --version "$version" --status "$status" --paper "Z:$work/paper.txt" 2>&1 | tr -d '\r' || status_code=$?
+[ -L "$WINEPREFIX/dosdevices/com$port" ] &&
+    echo "dosdevices/com$port -> $(readlink "$WINEPREFIX/dosdevices/com$port")"
+exit "$status_code"

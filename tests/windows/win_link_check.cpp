@@ -1,0 +1,378 @@
+// win_link_check: the link layer built for Windows, driven through its own functions
+// (OpenComm, SendByte/SendBlock, SendCommand, CloseComm) over the Win32 serial backend,
+// against telmax-sim. run_under_wine.sh runs it under Wine with COMn mapped to the
+// simulator's pseudo-terminal; it runs the same on Windows against a module or a
+// null-modem pair (the expected values come from the command line).
+//
+// Proves: \\.\COMn opens with the link's time-outs and line settings and without another
+// program's handshaking; the frame's five writes reach the module; every command of the
+// set is answered with the fields the module was given; a line-settings change is followed
+// by reopening at the new setting; stale input is dropped before a frame; a missing port
+// fails as missing; a port that has gone fails its exchange without spinning; close and
+// reopen. What the system underneath cannot show (Wine lets a second exclusive open of a
+// serial device through, keeps no time-outs between opens, a pty has no parity) is
+// printed as skipped with the reason, never as passed.
+//
+//   win_link_check --port N --missing M --line I --serial S --id NN --version V
+//                  --status C --paper FILE
+//
+// One line per check, then "N passed, N failed, N skipped"; exit 0 only when none failed.
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "link/comm.h"
+#include "link/commands.h"
+#include "link/frame.h"
+#include "link/seams.h"
+#include "platform/hooks.h"
+
+namespace {
+
+int g_passed = 0;
+int g_failed = 0;
+int g_skipped = 0;
+
+void check(bool ok, const std::string &what, const std::string &detail = {})
+{
+    ++(ok ? g_passed : g_failed);
+    std::printf("%s %s%s\n", ok ? "ok  " : "FAIL", what.c_str(), detail.empty() ? "" : (" [" + detail + "]").c_str());
+    std::fflush(stdout);
+}
+
+void skip(const std::string &what, const std::string &why)
+{
+    ++g_skipped;
+    std::printf("skip %s: %s\n", what.c_str(), why.c_str());
+    std::fflush(stdout);
+}
+
+std::string printable(const std::string &s)
+{
+    std::string out;
+    for (unsigned char c : s) {
+        char buf[8];
+        if (c >= 32 && c < 127) {
+            out += char(c);
+        } else {
+            std::snprintf(buf, sizeof buf, "<%02X>", c);
+            out += buf;
+        }
+    }
+    return out;
+}
+
+struct Options {
+    int port = 0;
+    int missing = 0;
+    int line = kDefaultBaudRateNo;
+    std::string serial, id, version, status, paper;
+};
+
+bool parse(int argc, char **argv, Options &o)
+{
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string key = argv[i];
+        const std::string value = argv[i + 1];
+        if (key == "--port") o.port = std::atoi(value.c_str());
+        else if (key == "--missing") o.missing = std::atoi(value.c_str());
+        else if (key == "--line") o.line = std::atoi(value.c_str());
+        else if (key == "--serial") o.serial = value;
+        else if (key == "--id") o.id = value;
+        else if (key == "--version") o.version = value;
+        else if (key == "--status") o.status = value;
+        else if (key == "--paper") o.paper = value;
+        else return false;
+    }
+    return argc % 2 == 1 && o.port > 0 && o.missing > 0 && o.line >= 0 && o.line < kBaudRateCount
+        && o.serial.size() == 8 && o.id.size() == 2 && !o.version.empty() && o.status.size() == 1
+        && !o.paper.empty();
+}
+
+HANDLE rawOpen(const std::string &device)
+{
+    return CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
+HANDLE commHandle() { return reinterpret_cast<HANDLE>(CommHandle); }
+
+bool sameTimeouts(const COMMTIMEOUTS &a, const COMMTIMEOUTS &b)
+{
+    return a.ReadIntervalTimeout == b.ReadIntervalTimeout && a.ReadTotalTimeoutMultiplier == b.ReadTotalTimeoutMultiplier
+        && a.ReadTotalTimeoutConstant == b.ReadTotalTimeoutConstant
+        && a.WriteTotalTimeoutMultiplier == b.WriteTotalTimeoutMultiplier
+        && a.WriteTotalTimeoutConstant == b.WriteTotalTimeoutConstant;
+}
+
+std::string timeoutsText(const COMMTIMEOUTS &t)
+{
+    return std::to_string(t.ReadIntervalTimeout) + "," + std::to_string(t.ReadTotalTimeoutMultiplier) + ","
+        + std::to_string(t.ReadTotalTimeoutConstant) + "," + std::to_string(t.WriteTotalTimeoutMultiplier) + ","
+        + std::to_string(t.WriteTotalTimeoutConstant);
+}
+
+int baudOf(int lineIndex) { return std::atoi(BaudRateList[std::size_t(lineIndex)]); }
+
+// The reply to a frame written by hand, read byte by byte through the backend up to its 0D.
+std::string readReply()
+{
+    std::string reply;
+    for (int empty = 0; empty < 300;) {
+        unsigned char byte = 0;
+        if (serial::backend().readByte(CommHandle, &byte) != 1) {
+            ++empty;
+            continue;
+        }
+        reply += char(byte);
+        if (byte == 0x0D)
+            break;
+    }
+    return reply;
+}
+
+// "E00B" as the link writes it: 09, the command, checksum digits "0E", 0D, in five writes.
+void writeInfoFrameByHand()
+{
+    SendByte(0x09);
+    SendBlock(reinterpret_cast<const unsigned char *>("E00B"), 4);
+    SendByte('0');
+    SendByte('E');
+    SendByte(0x0D);
+}
+
+bool infoIs(const std::string &id, const Options &o)
+{
+    return SendCommand(cmd::moduleInfo()) && ReplyLength == cmd::kInfoReplyLength
+        && cmd::infoSerial(LastReply) == o.serial && cmd::infoId(LastReply) == id;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    const platform::TimerResolution timer;
+    Options o;
+    if (!parse(argc, argv, o)) {
+        std::fputs("usage: win_link_check --port N --missing M --line I --serial S --id NN --version V"
+                   " --status C --paper FILE\n", stderr);
+        return 2;
+    }
+    const std::string line = BaudRateList[std::size_t(o.line)];
+    const std::string device = serial::deviceForPort(o.port);
+    const std::string com = "COM" + std::to_string(o.port);
+
+    // Catches a missing port that opens, or fails as something other than missing.
+    {
+        const bool opened = OpenComm(o.missing, line);
+        if (opened)
+            CloseComm();
+        const serial::OpenResult r = serial::lastOpenResult();
+        check(!opened && r.failure == serial::OpenFailure::Missing && CommHandle == INVALID_COMM_HANDLE,
+              "COM" + std::to_string(o.missing) + " (no device) does not open and is told apart as missing",
+              serial::lastOpenDevice() + ", error " + std::to_string(r.error));
+    }
+
+    // Another program leaves the port with its own time-outs, speed, handshaking and error
+    // handling; and whether this system keeps time-outs between opens at all.
+    const COMMTIMEOUTS foreign{50, 10, 500, 10, 200};
+    bool timeoutsKeptBetweenOpens = false;
+    {
+        HANDLE h = rawOpen(device);
+        if (h == INVALID_HANDLE_VALUE) {
+            check(false, "another program opens " + com, "error " + std::to_string(GetLastError()));
+            std::printf("%d passed, %d failed, %d skipped\n", g_passed, g_failed, g_skipped);
+            return 1;
+        }
+        COMMTIMEOUTS t = foreign;
+        SetCommTimeouts(h, &t);
+        DCB dcb{};
+        dcb.DCBlength = sizeof dcb;
+        GetCommState(h, &dcb);
+        dcb.BaudRate = DWORD(baudOf(o.line) == 9600 ? 4800 : 9600);
+        dcb.fOutxCtsFlow = TRUE;
+        dcb.fRtsControl = RTS_CONTROL_HANDSHAKE;
+        dcb.fOutX = TRUE;
+        dcb.fInX = TRUE;
+        dcb.fDsrSensitivity = TRUE;
+        dcb.fAbortOnError = TRUE;
+        SetCommState(h, &dcb);
+        CloseHandle(h);
+        h = rawOpen(device);
+        COMMTIMEOUTS again{};
+        timeoutsKeptBetweenOpens = h != INVALID_HANDLE_VALUE && GetCommTimeouts(h, &again) && sameTimeouts(again, foreign);
+        if (h != INVALID_HANDLE_VALUE) {
+            t = foreign;
+            SetCommTimeouts(h, &t);
+            CloseHandle(h);
+        }
+    }
+
+    // Catches an open that keeps what the last user left: a read that waits for more than
+    // 1 ms, the wrong speed, a write held by CTS or XOFF, input dropped while DSR is low.
+    {
+        check(OpenComm(o.port, line) && CommHandle != INVALID_COMM_HANDLE, "OpenComm(" + std::to_string(o.port) + ", \"" + line + "\") opens " + device);
+        COMMTIMEOUTS t{};
+        const COMMTIMEOUTS link{0, 0, 1, 0, 0};
+        const bool read = GetCommTimeouts(commHandle(), &t);
+        check(read && sameTimeouts(t, link), "the open port reads with a 1 ms time-out and writes without one",
+              timeoutsText(t));
+        DCB dcb{};
+        dcb.DCBlength = sizeof dcb;
+        const bool got = GetCommState(commHandle(), &dcb);
+        check(got && dcb.BaudRate == DWORD(baudOf(o.line)) && dcb.ByteSize == 8 && dcb.StopBits == ONESTOPBIT,
+              "the line runs at " + line + " (speed, data and stop bits)",
+              std::to_string(dcb.BaudRate) + " baud, " + std::to_string(dcb.ByteSize) + " bits, stop " + std::to_string(dcb.StopBits));
+        check(got && !dcb.fOutxCtsFlow && !dcb.fOutxDsrFlow && !dcb.fOutX && !dcb.fInX
+                  && dcb.fRtsControl != RTS_CONTROL_HANDSHAKE && dcb.fDtrControl != DTR_CONTROL_HANDSHAKE
+                  && !dcb.fDsrSensitivity && !dcb.fAbortOnError,
+              "no handshaking, DSR ignored, no abort on a line error (another program had set them all)",
+              "cts " + std::to_string(dcb.fOutxCtsFlow) + " dsr " + std::to_string(dcb.fOutxDsrFlow) + " xon "
+                  + std::to_string(dcb.fOutX) + "/" + std::to_string(dcb.fInX) + " rts " + std::to_string(dcb.fRtsControl)
+                  + " dtr " + std::to_string(dcb.fDtrControl) + " dsr-sens " + std::to_string(dcb.fDsrSensitivity)
+                  + " abort " + std::to_string(dcb.fAbortOnError));
+        const BYTE parity = line.find(",e,") != std::string::npos ? EVENPARITY : NOPARITY;
+        if (dcb.Parity == parity)
+            check(true, "the parity of " + line);
+        else if (parity == EVENPARITY && dcb.Parity == NOPARITY)
+            skip("the parity of " + line, "the port reports none: a pseudo-terminal keeps no parity bit, so it cannot be read back here");
+        else
+            check(false, "the parity of " + line, "parity " + std::to_string(dcb.Parity));
+        unsigned char byte = 0;
+        check(serial::backend().readByte(CommHandle, &byte) == 0, "a one-byte read with nothing arriving returns without a byte");
+    }
+
+    // Catches a write that does not reach the line whole and in order, and a one-byte read
+    // that loses or reorders the reply.
+    {
+        const std::uint32_t start = platform::NowMs();
+        writeInfoFrameByHand();
+        const std::uint32_t spent = platform::NowMs() - start;
+        const std::string reply = readReply();
+        check(reply.size() == 16 && reply.front() == '\x0A' && reply.substr(1, 12) == "E" + o.id + "B" + o.serial
+                  && reply.back() == '\x0D',
+              "the five writes of 09 45 30 30 42 30 45 0D reach the module, and its reply is read byte by byte",
+              printable(reply) + "; writes and pauses took " + std::to_string(spent) + " ms, their pauses 9 ms");
+    }
+
+    // Catches a late reply waiting in the port taken as the answer to the next command.
+    {
+        writeInfoFrameByHand();
+        platform::SleepMs(50);
+        DWORD errors = 0;
+        COMSTAT status{};
+        ClearCommError(commHandle(), &errors, &status);
+        const DWORD waiting = status.cbInQue;
+        const bool ok = SendCommand(cmd::firmwareVersion());
+        check(waiting > 0 && ok && cmd::versionText(LastReply) == o.version,
+              "with an unread E00B reply waiting, E00V gets its own reply",
+              std::to_string(waiting) + " bytes were waiting; reply " + printable(LastReply));
+    }
+
+    // Catches a command the module does not get as sent, or a field read from the wrong place.
+    {
+        bool ok = infoIs(o.id, o);
+        check(ok, "E00B: S/N " + o.serial + " and ID " + o.id, printable(LastReply));
+        ok = SendCommand(cmd::firmwareVersion()) && cmd::versionText(LastReply) == o.version;
+        check(ok, "E00V: version " + o.version, printable(LastReply));
+        ok = SendCommand(cmd::printerStatus()) && cmd::statusChar(LastReply) == o.status;
+        check(ok, "E00F: status " + o.status, printable(LastReply));
+
+        const std::string text = "Hello from Windows";
+        const bool printed = SendCommand(cmd::printText("  " + text + " \t")) && SendCommand(cmd::lineEnd());
+        std::ifstream paperFile(o.paper, std::ios::binary);
+        const std::string paper((std::istreambuf_iterator<char>(paperFile)), std::istreambuf_iterator<char>());
+        check(printed && paper.size() >= text.size() + 2 && paper.compare(paper.size() - text.size() - 2, std::string::npos, text + "\r\n") == 0,
+              "E00G and E00H0D0A: \"" + text + "\" and CR LF on the paper", printable(paper.substr(paper.size() > 40 ? paper.size() - 40 : 0)));
+
+        const std::string newId = o.id == "42" ? "43" : "42";
+        const bool changed = SendCommand(cmd::setModuleId(o.serial, newId)) && infoIs(newId, o);
+        const bool back = SendCommand(cmd::setModuleId(o.serial, o.id)) && infoIs(o.id, o);
+        check(changed && back, "E00C: the ID becomes " + newId + " and then " + o.id + " again");
+    }
+
+    // Catches a line setting that does not reach the port on reopening: after E00E the
+    // module is heard only at its new speed.
+    {
+        const int other = baudOf(o.line) == 9600 ? 0 : 2;
+        const std::string otherLine = BaudRateList[std::size_t(other)];
+        const bool answered = SendCommand(cmd::setLineSettings(other));
+        const bool oldLineSilent = !SendCommand(cmd::moduleInfo());
+        CloseComm();
+        const bool reopened = OpenComm(o.port, otherLine);
+        const bool heard = infoIs(o.id, o);
+        const bool answeredBack = SendCommand(cmd::setLineSettings(o.line));
+        CloseComm();
+        const bool reopenedBack = OpenComm(o.port, line);
+        const bool heardBack = infoIs(o.id, o);
+        CloseComm();
+        check(answered && oldLineSilent && reopened && heard,
+              "E00E" + cmd::setLineSettings(other).substr(4) + ": answered, then silent at " + line + ", heard again reopened at " + otherLine);
+        check(answeredBack && reopenedBack && heardBack, "E00E" + cmd::setLineSettings(o.line).substr(4) + ": back at " + line);
+    }
+
+    // Catches a port another program holds opened again, or refused as something else.
+    {
+        HANDLE other = rawOpen(device);
+        const bool opened = OpenComm(o.port, line);
+        const serial::OpenResult r = serial::lastOpenResult();
+        if (opened) {
+            CloseComm();
+            skip("a port another program holds is refused as busy",
+                 "the system let a second exclusive open of " + com + " through (Wine does not enforce share mode 0 on"
+                 " serial devices; Windows' serial driver refuses it with ERROR_ACCESS_DENIED)");
+        } else {
+            check(other != INVALID_HANDLE_VALUE && r.failure == serial::OpenFailure::Busy, "a port another program holds is refused as busy",
+                  "error " + std::to_string(r.error));
+        }
+        if (other != INVALID_HANDLE_VALUE)
+            CloseHandle(other);
+    }
+
+    // Catches a close that leaves the port unusable, or with the link's time-outs on it.
+    {
+        const bool reopened = OpenComm(o.port, line);
+        const bool heard = infoIs(o.id, o);
+        CloseComm();
+        check(reopened && heard, "closed and opened again, " + com + " answers E00B");
+        if (timeoutsKeptBetweenOpens) {
+            HANDLE h = rawOpen(device);
+            COMMTIMEOUTS t{};
+            const bool read = h != INVALID_HANDLE_VALUE && GetCommTimeouts(h, &t);
+            check(read && sameTimeouts(t, foreign),
+                  "after CloseComm the port has the time-outs it had before OpenComm", timeoutsText(t));
+            if (h != INVALID_HANDLE_VALUE)
+                CloseHandle(h);
+        } else {
+            skip("after CloseComm the port has the time-outs it had before OpenComm",
+                 "the system keeps no time-outs between opens (every open starts from its defaults), so none can be seen put back");
+        }
+    }
+
+    // Catches a failed read that returns at once: with the device gone from under the open
+    // port, the exchange would spin a core through its whole window.
+    {
+        const bool opened = OpenComm(o.port, line);
+        CloseHandle(commHandle());
+        int emptyReads = 0;
+        platform::Hooks counting;
+        counting.pump = [&emptyReads] { ++emptyReads; };
+        bool ok = true;
+        {
+            platform::HooksGuard guard(counting);
+            ok = SendCommand(cmd::moduleInfo());
+        }
+        CloseComm();
+        check(opened && !ok && emptyReads > 0 && emptyReads <= 1000,
+              "a port that has gone fails its exchange without spinning through the window",
+              std::to_string(emptyReads) + " empty reads in the " + std::to_string(kReplyWindowMs) + " ms window");
+    }
+
+    std::printf("%d passed, %d failed, %d skipped\n", g_passed, g_failed, g_skipped);
+    return g_failed == 0 ? 0 : 1;
+}
