@@ -9,6 +9,7 @@
 #include "ops/frame.h"
 #include "ops/operations.h"
 #include "ops/state.h"
+#include "platform/code_page.h"
 #include "platform/hooks.h"
 #include "settings/settings.h"
 
@@ -57,6 +58,20 @@ bool printTestPass()
 
 } // namespace
 
+QString printableText(const QString &text)
+{
+    QString out = text;
+    for (QChar &c : out)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            c = u' ';
+    return out;
+}
+
+std::string printTextBytes(const QString &text)
+{
+    return platform::toCodePage(printableText(text).toStdString(), PrintCodePage);
+}
+
 void getPrintStatus(ModuleView &view)
 {
     FramedOperation op;
@@ -77,8 +92,7 @@ void printText(ModuleView &view)
 {
     FramedOperation op;
     op.body = [&view] {
-        const QByteArray text = view.printText().toLocal8Bit();
-        if (!SendCommand(cmd::printText(text.toStdString())))
+        if (!SendCommand(cmd::printText(printTextBytes(view.printText()))))
             return false;
         platform::SleepMs(kPacingMs);
         // Without the line end the text waits in the printer unprinted: not a success.

@@ -404,6 +404,24 @@ private slots:
         QCOMPARE(sim.paper(), QByteArray("abc def\r\n"));
     }
 
+    // The text went out as UTF-8 whatever the printer reads: "中文" reached a GBK printer as six
+    // bytes of other characters.
+    void printInThePrintersCodePage()
+    {
+        SimProcess sim;
+        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
+        SimPorts ports(3, sim);
+        QSettings settings = store();
+        settings.setValue("PrintCodePage", "GBK");
+        settings.sync();
+        Session s;
+        scanAtCom3(s);
+        s.w<QLineEdit>("edText")->setText(QString::fromUtf8("中文한"));   // GBK has no Hangul
+        s.click("btnPrint");
+        QCOMPARE(s.text("pnMsg"), QString("Print Text Ok"));
+        QCOMPARE(sim.paper(), QByteArray::fromHex("D6 D0 CE C4 3F 0D 0A"));
+    }
+
     void processStopped_data()
     {
         QTest::addColumn<bool>("bySpace");
