@@ -260,6 +260,11 @@ void TfrmModule::buildLayout()
     edText->setObjectName(QStringLiteral("edText"));
     edText->setGeometry(184, 264, 169, 28);
     edText->setMaxLength(INT_MAX);
+    // The text goes out as one print command: control characters become spaces at once, and
+    // no more goes in than the command carries in the printer's code page.
+    edText->setValidator(new LimitedTextValidator(
+        ops::printableText, [](const QString &text) { return ops::printTextBytes(text).size(); },
+        std::size_t(cmd::kMaxPrintTextLength), edText->text(), edText));
 
     btnPrint = button("btnPrint", {184, 298, 169, 33}, QStringLiteral("Print Text"), pictures::module());
     btnStatus = button("btnStatus", {8, 298, 169, 33}, QStringLiteral("Get Print Status"), pictures::module());

@@ -1,9 +1,14 @@
 #pragma once
-// The two kinds of control Qt lacks: a bevelled caption panel and a filled shape (the lamp).
+// What Qt lacks: a bevelled caption panel, a filled shape (the lamp), and the print text box's
+// rule.
 
 #include <QColor>
 #include <QLabel>
+#include <QValidator>
 #include <QWidget>
+
+#include <cstddef>
+#include <functional>
 
 // A panel: single border, an outer and an optional inner bevel, caption centred.
 // Children are placed in its client area, inside the border.
@@ -54,4 +59,24 @@ protected:
 
 private:
     QColor m_fill = Qt::white;
+};
+
+// The rule of a text box whose text goes out as one command: clean() replaces what must not be
+// in it (typed, pasted, dropped or set), and what an edit puts in is cut, at a character
+// boundary, where measure() of the whole text would pass limit.
+class LimitedTextValidator : public QValidator {
+    Q_OBJECT
+public:
+    using Clean = std::function<QString(const QString &)>;
+    using Measure = std::function<std::size_t(const QString &)>;
+    LimitedTextValidator(Clean clean, Measure measure, std::size_t limit, const QString &initialText,
+                         QObject *parent = nullptr);
+
+    State validate(QString &input, int &pos) const override;
+
+private:
+    Clean m_clean;
+    Measure m_measure;
+    std::size_t m_limit;
+    mutable QString m_previous;   // the text before the edit being validated
 };

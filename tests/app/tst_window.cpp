@@ -3,6 +3,7 @@
 
 #include <QAbstractItemView>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
@@ -413,6 +414,31 @@ private slots:
             window.setIdPosition(position);
         QCOMPARE(window.panelText(ops::Panel::Id), shown);
         QCOMPARE(spy.count(), changes);
+    }
+
+    // A pasted tab went into the print command as a frame start byte, and the box took more than
+    // one command carries, to fail later as "Print Text Error" with no reason given.
+    void printTextBox()
+    {
+        windowtest::writeStore("[General]\nPrintCodePage=GBK\n");
+        TfrmModule window;
+        window.show();
+        auto *box = part<QLineEdit>(window, "edText");
+        box->setFocus();
+
+        QGuiApplication::clipboard()->setText(QStringLiteral("a\tb\r\nc"));
+        box->selectAll();
+        QTest::keySequence(box, QKeySequence::Paste);
+        QCOMPARE(box->text(), QStringLiteral("a b  c"));
+
+        // Two bytes each in GBK: 125 of them fit in 251 bytes, then one letter, then nothing.
+        const QString chinese(200, QChar(0x4E2D));
+        QGuiApplication::clipboard()->setText(chinese);
+        box->selectAll();
+        QTest::keySequence(box, QKeySequence::Paste);
+        QCOMPARE(box->text(), chinese.left(125));
+        QTest::keyClicks(box, QStringLiteral("xy"));
+        QCOMPARE(box->text(), chinese.left(125) + u'x');
     }
 
     void busyModeAndBlink()
