@@ -131,14 +131,9 @@ void processTest(ModuleView &view)
         while (ProcessRunning && !failed)
             failed = !printTestPass();
         view.SetBusy(false);
-        // A failed command decides the outcome even when a stop came in the same pass.
-        if (failed) {
-            view.setLamp(LampColour::Red);
-            platform::Tone(kBadToneHz, kToneMs);
-        } else {
-            view.setLamp(LampColour::Yellow);
-            platform::Tone(kGoodToneHz, kToneMs);
-        }
+        // A failed command decides the outcome even when a stop came in the same pass. The
+        // message goes with the lamp: left as it was, it would tell of an earlier operation.
+        signalResult(view, !failed, view.uiText(failed ? printEntry::PrintError : printEntry::PrintOk));
         CloseComm();
     } else {
         view.setLamp(LampColour::Red);

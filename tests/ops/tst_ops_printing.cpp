@@ -160,12 +160,11 @@ private slots:
         QCOMPARE(commands, std::vector<std::string>({"E00GVOREX PRINT TEST.", "E00H0D0A", "E00GVOREX PRINT TEST.",
                                                      "E00H0D0A"}));
         QStringList expected = {"caption:Cancel Process Module(Space Key)"};
-        expected << controlEvents("off") << "busy:on" << "window:on" << "busy:off" << "lamp:yellow" << "tone:1000"
-                 << controlEvents("on") << "caption:Process Print";
+        expected << controlEvents("off") << "busy:on" << "window:on" << "busy:off" << "lamp:yellow"
+                 << "msg:Print Text Ok" << "tone:1000" << controlEvents("on") << "caption:Process Print";
         QCOMPARE(f.view.log, expected);
         QCOMPARE(f.link.port.closes, 1);
         QVERIFY(!ProcessRunning);
-        QCOMPARE(f.view.panels[ops::Panel::Msg], QString("Get Module Info Ok. (COM : #3)"));
     }
 
     void processPacing()
@@ -209,8 +208,8 @@ private slots:
         };
         ops::processTest(f.view);
 
-        QCOMPARE(f.view.events({"busy", "lamp", "tone"}),
-                 QStringList({"busy:on", "busy:off", "lamp:red", "tone:300"}));
+        QCOMPARE(f.view.events({"busy", "lamp", "msg", "tone"}),
+                 QStringList({"busy:on", "busy:off", "lamp:red", "msg:Print Text Error", "tone:300"}));
         QCOMPARE(f.view.log.mid(f.view.log.size() - 12), controlEvents("on") << "caption:Process Print");
         QCOMPARE(f.link.port.closes, 1);
         QVERIFY(!ProcessRunning);
