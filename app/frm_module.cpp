@@ -162,7 +162,7 @@ void TfrmModule::buildLayout()
 
     pnSerial = panel("pnSerial", this, {8, 48, 169, 28}, QStringLiteral("S/N : ________"), kYellow, highlight);
 
-    sbID = new QScrollBar(Qt::Horizontal, this);
+    sbID = new ScrollBar(Qt::Horizontal, this);
     sbID->setObjectName(QStringLiteral("sbID"));
     sbID->setGeometry(104, 123, 249, 23);
     sbID->setRange(1, 99);

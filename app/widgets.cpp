@@ -1,5 +1,6 @@
 #include "app/widgets.h"
 
+#include <QKeyEvent>
 #include <QPainter>
 #include <QTextBoundaryFinder>
 #include <utility>
@@ -88,6 +89,19 @@ void Shape::paintEvent(QPaintEvent *)
     p.setPen(QPen(Qt::black, 1));
     p.setBrush(m_fill);
     p.drawEllipse(circle);
+}
+
+void ScrollBar::keyPressEvent(QKeyEvent *event)
+{
+    const bool left = event->key() == Qt::Key_Left;
+    const bool right = event->key() == Qt::Key_Right;
+    if (orientation() != Qt::Horizontal || (!left && !right)) {
+        QScrollBar::keyPressEvent(event);
+        return;
+    }
+    const bool mirrored = isRightToLeft() != invertedAppearance();
+    triggerAction(right != mirrored ? SliderSingleStepAdd : SliderSingleStepSub);
+    event->accept();
 }
 
 LimitedTextValidator::LimitedTextValidator(Clean clean, Measure measure, std::size_t limit,

@@ -1,9 +1,10 @@
 #pragma once
-// What Qt lacks: a bevelled caption panel, a filled shape (the lamp), and the print text box's
-// rule.
+// What Qt lacks or does otherwise: a bevelled caption panel, a filled shape (the lamp), a
+// scroll bar whose arrow keys go the way it is drawn, and the print text box's rule.
 
 #include <QColor>
 #include <QLabel>
+#include <QScrollBar>
 #include <QValidator>
 #include <QWidget>
 
@@ -59,6 +60,19 @@ protected:
 
 private:
     QColor m_fill = Qt::white;
+};
+
+// A scroll bar whose Left and Right keys move the way it is drawn: Right towards the maximum,
+// unless the bar is mirrored. QScrollBar inverts its controls so that Down, PageDown and the
+// wheel move towards the maximum as a scroll bar does, and Qt 6 applies that inversion to Left
+// and Right too, so Right moved towards the minimum.
+class ScrollBar : public QScrollBar {
+    Q_OBJECT
+public:
+    using QScrollBar::QScrollBar;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
 };
 
 // The rule of a text box whose text goes out as one command: clean() replaces what must not be

@@ -416,6 +416,23 @@ private slots:
         QCOMPARE(spy.count(), changes);
     }
 
+    // Qt 6 turns a scroll bar's Left and Right around along with its inverted Up and Down: Right
+    // lowered the ID.
+    void idArrowKeys()
+    {
+        TfrmModule window;
+        window.show();
+        auto *sb = part<QScrollBar>(window, "sbID");
+        sb->setFocus();
+        const QList<QPair<Qt::Key, int>> steps = {
+            {Qt::Key_Right, 51}, {Qt::Key_Left, 49}, {Qt::Key_Down, 51}, {Qt::Key_Up, 49}};
+        for (const auto &[key, expected] : steps) {
+            sb->setValue(50);
+            QTest::keyClick(sb, key);
+            QCOMPARE(sb->value(), expected);
+        }
+    }
+
     // A pasted tab went into the print command as a frame start byte, and the box took more than
     // one command carries, to fail later as "Print Text Error" with no reason given.
     void printTextBox()
