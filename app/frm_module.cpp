@@ -61,6 +61,17 @@ void setColour(QWidget *widget, std::initializer_list<QPalette::ColorRole> roles
     widget->setPalette(palette);
 }
 
+// A caption colour of an enabled control only: disabled, it takes the style's disabled text
+// colour, or a button the continuous test has disabled would look usable.
+void setCaptionColour(QWidget *widget, std::initializer_list<QPalette::ColorRole> roles, const QColor &colour)
+{
+    QPalette palette = widget->palette();
+    for (QPalette::ColorRole role : roles)
+        for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive})
+            palette.setColor(group, role, colour);
+    widget->setPalette(palette);
+}
+
 bool isUserInput(QEvent::Type type)
 {
     switch (type) {
@@ -210,7 +221,7 @@ void TfrmModule::buildLayout()
     pcDefault->setObjectName(QStringLiteral("pcDefault"));
     pcDefault->setGeometry(6, 27, 182, 255);
     pcDefault->setFont(windowFont(16, false));
-    setColour(pcDefault, {QPalette::WindowText, QPalette::ButtonText}, windowText);
+    setCaptionColour(pcDefault, {QPalette::WindowText, QPalette::ButtonText}, windowText);
     pcDefault->setDocumentMode(true);   // flat tabs
 
     tsDefault = new QWidget;
@@ -222,7 +233,7 @@ void TfrmModule::buildLayout()
     btnFactory->setGeometry(4, 6, 165, 211);
     btnFactory->setText(QStringLiteral("(Factory &Default)"));
     btnFactory->setFont(windowFont(16, true));
-    setColour(btnFactory, {QPalette::ButtonText}, windowText);
+    setCaptionColour(btnFactory, {QPalette::ButtonText}, windowText);
     btnFactory->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     btnFactory->setIcon(iconOf(pictures::factory()));
     btnFactory->setIconSize(QSize(100, 50));
@@ -234,15 +245,15 @@ void TfrmModule::buildLayout()
 
     btnEng = button("btnEng", {359, 304, 62, 24}, QStringLiteral("English"), {});
     btnEng->setFont(windowFont(13, false));
-    setColour(btnEng, {QPalette::ButtonText}, kRed);
+    setCaptionColour(btnEng, {QPalette::ButtonText}, kRed);
 
     btnGB = button("btnGB", {426, 304, 62, 24}, QString(), pictures::simplified());
     btnGB->setFont(windowFont(11, false));
-    setColour(btnGB, {QPalette::ButtonText}, windowText);
+    setCaptionColour(btnGB, {QPalette::ButtonText}, windowText);
 
     btnBIG5 = button("btnBIG5", {492, 304, 62, 24}, QString(), pictures::traditional());
     btnBIG5->setFont(windowFont(11, false));
-    setColour(btnBIG5, {QPalette::ButtonText}, windowText);
+    setCaptionColour(btnBIG5, {QPalette::ButtonText}, windowText);
 
     // One pixel wider than the client area; the window cuts that pixel off.
     pnVOREX = panel("pnVOREX", this, {0, 373, 561, 21},

@@ -458,6 +458,20 @@ private slots:
         QCOMPARE(box->text(), chinese.left(125) + u'x');
     }
 
+    // btnEng kept its red caption and btnFactory its black one when disabled: while the
+    // continuous test ran they looked usable.
+    void disabledCaptionsLookDisabled()
+    {
+        TfrmModule window;
+        window.show();
+        window.setControlEnabled(ops::Control::gbDefault, false);
+        window.setControlEnabled(ops::Control::btnFactory, false);
+        window.setControlEnabled(ops::Control::btnEng, false);
+        const QColor disabledText = QApplication::palette().color(QPalette::Disabled, QPalette::ButtonText);
+        QCOMPARE(part<QPushButton>(window, "btnEng")->palette().color(QPalette::ButtonText), disabledText);
+        QCOMPARE(part<QToolButton>(window, "btnFactory")->palette().color(QPalette::ButtonText), disabledText);
+    }
+
     void busyModeAndBlink()
     {
         TfrmModule window;
