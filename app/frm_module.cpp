@@ -61,6 +61,17 @@ void setColour(QWidget *widget, std::initializer_list<QPalette::ColorRole> roles
     widget->setPalette(palette);
 }
 
+// A caption colour of an enabled control only: disabled, it takes the style's disabled text
+// colour, or a button the continuous test has disabled would look usable.
+void setCaptionColour(QWidget *widget, std::initializer_list<QPalette::ColorRole> roles, const QColor &colour)
+{
+    QPalette palette = widget->palette();
+    for (QPalette::ColorRole role : roles)
+        for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive})
+            palette.setColor(group, role, colour);
+    widget->setPalette(palette);
+}
+
 bool isUserInput(QEvent::Type type)
 {
     switch (type) {
@@ -162,7 +173,7 @@ void TfrmModule::buildLayout()
 
     pnSerial = panel("pnSerial", this, {8, 48, 169, 28}, QStringLiteral("S/N : ________"), kYellow, highlight);
 
-    sbID = new QScrollBar(Qt::Horizontal, this);
+    sbID = new ScrollBar(Qt::Horizontal, this);
     sbID->setObjectName(QStringLiteral("sbID"));
     sbID->setGeometry(104, 123, 249, 23);
     sbID->setRange(1, 99);
@@ -210,7 +221,7 @@ void TfrmModule::buildLayout()
     pcDefault->setObjectName(QStringLiteral("pcDefault"));
     pcDefault->setGeometry(6, 27, 182, 255);
     pcDefault->setFont(windowFont(16, false));
-    setColour(pcDefault, {QPalette::WindowText, QPalette::ButtonText}, windowText);
+    setCaptionColour(pcDefault, {QPalette::WindowText, QPalette::ButtonText}, windowText);
     pcDefault->setDocumentMode(true);   // flat tabs
 
     tsDefault = new QWidget;
@@ -222,7 +233,7 @@ void TfrmModule::buildLayout()
     btnFactory->setGeometry(4, 6, 165, 211);
     btnFactory->setText(QStringLiteral("(Factory &Default)"));
     btnFactory->setFont(windowFont(16, true));
-    setColour(btnFactory, {QPalette::ButtonText}, windowText);
+    setCaptionColour(btnFactory, {QPalette::ButtonText}, windowText);
     btnFactory->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     btnFactory->setIcon(iconOf(pictures::factory()));
     btnFactory->setIconSize(QSize(100, 50));
@@ -234,15 +245,15 @@ void TfrmModule::buildLayout()
 
     btnEng = button("btnEng", {359, 304, 62, 24}, QStringLiteral("English"), {});
     btnEng->setFont(windowFont(13, false));
-    setColour(btnEng, {QPalette::ButtonText}, kRed);
+    setCaptionColour(btnEng, {QPalette::ButtonText}, kRed);
 
     btnGB = button("btnGB", {426, 304, 62, 24}, QString(), pictures::simplified());
     btnGB->setFont(windowFont(11, false));
-    setColour(btnGB, {QPalette::ButtonText}, windowText);
+    setCaptionColour(btnGB, {QPalette::ButtonText}, windowText);
 
     btnBIG5 = button("btnBIG5", {492, 304, 62, 24}, QString(), pictures::traditional());
     btnBIG5->setFont(windowFont(11, false));
-    setColour(btnBIG5, {QPalette::ButtonText}, windowText);
+    setCaptionColour(btnBIG5, {QPalette::ButtonText}, windowText);
 
     // One pixel wider than the client area; the window cuts that pixel off.
     pnVOREX = panel("pnVOREX", this, {0, 373, 561, 21},
@@ -260,6 +271,11 @@ void TfrmModule::buildLayout()
     edText->setObjectName(QStringLiteral("edText"));
     edText->setGeometry(184, 264, 169, 28);
     edText->setMaxLength(INT_MAX);
+    // The text goes out as one print command: control characters become spaces at once, and
+    // no more goes in than the command carries in the printer's code page.
+    edText->setValidator(new LimitedTextValidator(
+        ops::printableText, [](const QString &text) { return ops::printTextBytes(text).size(); },
+        std::size_t(cmd::kMaxPrintTextLength), edText->text(), edText));
 
     btnPrint = button("btnPrint", {184, 298, 169, 33}, QStringLiteral("Print Text"), pictures::module());
     btnStatus = button("btnStatus", {8, 298, 169, 33}, QStringLiteral("Get Print Status"), pictures::module());

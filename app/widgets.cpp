@@ -1,6 +1,9 @@
 #include "app/widgets.h"
 
+#include <QKeyEvent>
 #include <QPainter>
+#include <QTextBoundaryFinder>
+#include <utility>
 
 Panel::Panel(QWidget *parent) : QLabel(parent)
 {
@@ -86,4 +89,65 @@ void Shape::paintEvent(QPaintEvent *)
     p.setPen(QPen(Qt::black, 1));
     p.setBrush(m_fill);
     p.drawEllipse(circle);
+}
+
+void ScrollBar::keyPressEvent(QKeyEvent *event)
+{
+    const bool left = event->key() == Qt::Key_Left;
+    const bool right = event->key() == Qt::Key_Right;
+    if (orientation() != Qt::Horizontal || (!left && !right)) {
+        QScrollBar::keyPressEvent(event);
+        return;
+    }
+    const bool mirrored = isRightToLeft() != invertedAppearance();
+    triggerAction(right != mirrored ? SliderSingleStepAdd : SliderSingleStepSub);
+    event->accept();
+}
+
+LimitedTextValidator::LimitedTextValidator(Clean clean, Measure measure, std::size_t limit,
+                                           const QString &initialText, QObject *parent)
+    : QValidator(parent), m_clean(std::move(clean)), m_measure(std::move(measure)), m_limit(limit),
+      m_previous(m_clean(initialText))
+{
+}
+
+QValidator::State LimitedTextValidator::validate(QString &input, int &pos) const
+{
+    const QString text = m_clean(input);
+    if (m_measure(text) <= m_limit) {
+        input = text;
+        m_previous = text;
+        return Acceptable;
+    }
+
+    // The edit's own part: between what it left of the start and of the end of the previous
+    // text. The cursor stands at the end of what was put in.
+    const qsizetype cursor = qBound(qsizetype(0), qsizetype(pos), text.size());
+    qsizetype tail = 0;
+    while (tail < qMin(m_previous.size(), text.size() - cursor)
+           && m_previous.at(m_previous.size() - 1 - tail) == text.at(text.size() - 1 - tail))
+        ++tail;
+    qsizetype head = 0;
+    while (head < qMin(m_previous.size() - tail, cursor) && m_previous.at(head) == text.at(head))
+        ++head;
+    const QString kept = text.left(head) + text.right(tail);
+    const QString added = text.mid(head, text.size() - tail - head);
+
+    // Whole characters of it, in order, as long as they fit.
+    const std::size_t used = m_measure(kept);
+    std::size_t room = used < m_limit ? m_limit - used : 0;
+    QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, added);
+    qsizetype taken = 0;
+    for (qsizetype next = characters.toNextBoundary(); next > 0; next = characters.toNextBoundary()) {
+        const std::size_t size = m_measure(added.mid(taken, next - taken));
+        if (size > room)
+            break;
+        room -= size;
+        taken = next;
+    }
+
+    input = text.left(head) + added.left(taken) + text.right(tail);
+    pos = int(head + taken);
+    m_previous = input;
+    return Acceptable;
 }

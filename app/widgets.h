@@ -1,9 +1,15 @@
 #pragma once
-// The two kinds of control Qt lacks: a bevelled caption panel and a filled shape (the lamp).
+// What Qt lacks or does otherwise: a bevelled caption panel, a filled shape (the lamp), a
+// scroll bar whose arrow keys go the way it is drawn, and the print text box's rule.
 
 #include <QColor>
 #include <QLabel>
+#include <QScrollBar>
+#include <QValidator>
 #include <QWidget>
+
+#include <cstddef>
+#include <functional>
 
 // A panel: single border, an outer and an optional inner bevel, caption centred.
 // Children are placed in its client area, inside the border.
@@ -54,4 +60,37 @@ protected:
 
 private:
     QColor m_fill = Qt::white;
+};
+
+// A scroll bar whose Left and Right keys move the way it is drawn: Right towards the maximum,
+// unless the bar is mirrored. QScrollBar inverts its controls so that Down, PageDown and the
+// wheel move towards the maximum as a scroll bar does, and Qt 6 applies that inversion to Left
+// and Right too, so Right moved towards the minimum.
+class ScrollBar : public QScrollBar {
+    Q_OBJECT
+public:
+    using QScrollBar::QScrollBar;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+};
+
+// The rule of a text box whose text goes out as one command: clean() replaces what must not be
+// in it (typed, pasted, dropped or set), and what an edit puts in is cut, at a character
+// boundary, where measure() of the whole text would pass limit.
+class LimitedTextValidator : public QValidator {
+    Q_OBJECT
+public:
+    using Clean = std::function<QString(const QString &)>;
+    using Measure = std::function<std::size_t(const QString &)>;
+    LimitedTextValidator(Clean clean, Measure measure, std::size_t limit, const QString &initialText,
+                         QObject *parent = nullptr);
+
+    State validate(QString &input, int &pos) const override;
+
+private:
+    Clean m_clean;
+    Measure m_measure;
+    std::size_t m_limit;
+    mutable QString m_previous;   // the text before the edit being validated
 };

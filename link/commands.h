@@ -5,6 +5,8 @@
 #include <array>
 #include <string>
 
+#include "link/frame.h"
+
 // The twelve line settings, index 0 to 11; index 5 ("19200,e,8,1") is the default.
 inline constexpr int kBaudRateCount = 12;
 inline constexpr int kDefaultBaudRateNo = 5;
@@ -25,6 +27,8 @@ std::string setLineSettings(int index);
 std::string printerStatus();                                   // "E00F"
 // "E00G" + text with every leading and trailing byte of value 32 or less removed.
 std::string printText(const std::string &text);
+// The most bytes of text one "E00G" command carries.
+inline constexpr int kMaxPrintTextLength = kMaxCommandLength - 4;
 std::string printTestLine();                                   // "E00GVOREX PRINT TEST."
 std::string lineEnd();                                         // "E00H0D0A"
 

@@ -2,6 +2,8 @@
 // The module operations, one per button of the main window. Each runs to its end on the
 // calling (user-interface) thread and reports through the view: lamp, message and tone.
 
+#include <string>
+
 #include "ops/module_view.h"
 
 namespace ops {
@@ -13,5 +15,12 @@ void factoryDefault(ModuleView &view);      // btnFactoryClick
 void getPrintStatus(ModuleView &view);      // btnStatusClick
 void printText(ModuleView &view);           // btnPrintClick
 void processTest(ModuleView &view);         // btnProcessClick: starts the test, or asks it to stop
+
+// A control character (below 32, and 127) as a space: a tab inside the print command is a frame
+// start byte to the module, a zero byte ends the command, and the line is one line.
+QString printableText(const QString &text);
+// The bytes Print Text sends for a text: printable, in the printer's code page (PrintCodePage,
+// else the system's); a character the code page lacks is "?". Trimming is the command's.
+std::string printTextBytes(const QString &text);
 
 } // namespace ops

@@ -9,6 +9,7 @@
 #include "ops/frame.h"
 #include "ops/operations.h"
 #include "ops/state.h"
+#include "platform/code_page.h"
 #include "platform/hooks.h"
 #include "settings/settings.h"
 
@@ -57,6 +58,20 @@ bool printTestPass()
 
 } // namespace
 
+QString printableText(const QString &text)
+{
+    QString out = text;
+    for (QChar &c : out)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            c = u' ';
+    return out;
+}
+
+std::string printTextBytes(const QString &text)
+{
+    return platform::toCodePage(printableText(text).toStdString(), PrintCodePage);
+}
+
 void getPrintStatus(ModuleView &view)
 {
     FramedOperation op;
@@ -77,8 +92,7 @@ void printText(ModuleView &view)
 {
     FramedOperation op;
     op.body = [&view] {
-        const QByteArray text = view.printText().toLocal8Bit();
-        if (!SendCommand(cmd::printText(text.toStdString())))
+        if (!SendCommand(cmd::printText(printTextBytes(view.printText()))))
             return false;
         platform::SleepMs(kPacingMs);
         // Without the line end the text waits in the printer unprinted: not a success.
@@ -120,14 +134,9 @@ void processTest(ModuleView &view)
                 view.processLinePrinted();
         }
         view.SetBusy(false);
-        // A failed command decides the outcome even when a stop came in the same pass.
-        if (failed) {
-            view.setLamp(LampColour::Red);
-            platform::Tone(kBadToneHz, kToneMs);
-        } else {
-            view.setLamp(LampColour::Yellow);
-            platform::Tone(kGoodToneHz, kToneMs);
-        }
+        // A failed command decides the outcome even when a stop came in the same pass. The
+        // message goes with the lamp: left as it was, it would tell of an earlier operation.
+        signalResult(view, !failed, view.uiText(failed ? printEntry::PrintError : printEntry::PrintOk));
         CloseComm();
     } else {
         view.setLamp(LampColour::Red);

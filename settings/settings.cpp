@@ -1,15 +1,18 @@
 #include "settings/settings.h"
 
+#include <cstdio>
 #include <map>
 
 #include "link/commands.h"
 #include "link/seams.h"
+#include "platform/code_page.h"
 #include "settings/settings_key.h"
 
 int ScanCommNo = 0;
 std::string ScanBaudRate = "19200,e,8,1";
 int ScanBaudRateNo = kDefaultBaudRateNo;
 QString LanguageFlag = QStringLiteral("English");
+std::string PrintCodePage;
 
 namespace {
 
@@ -17,6 +20,7 @@ const QString kScanCommNo = QStringLiteral("ScanCommNo");
 const QString kScanBaudRate = QStringLiteral("ScanBaudRate");
 const QString kScanBaudRateNo = QStringLiteral("ScanBaudRateNo");
 const QString kLanguageFlag = QStringLiteral("LanguageFlag");
+const QString kPrintCodePage = QStringLiteral("PrintCodePage");
 const QString kPorts = QStringLiteral("Ports");
 
 // "COMn" = device path, from the user's ports.conf over the machine-wide one, entry by entry.
@@ -38,6 +42,28 @@ void loadPortMap(const SettingsKey &key, StoreScope scope, std::map<int, std::st
     }
 }
 
+// Read apart from the four: their load ends at the first unreadable value, and this one neither
+// ends it nor waits on it.
+void loadPrintCodePage()
+{
+    PrintCodePage.clear();
+    SettingsKey key;
+    QString name;
+    if (!key.open() || !key.valueExists(kPrintCodePage) || !key.readString(kPrintCodePage, name))
+        return;
+    const std::string wanted = name.trimmed().toStdString();
+    if (wanted.empty())
+        return;
+    if (!platform::codePageUsable(wanted)) {
+        std::fprintf(stderr,
+                     "settings: PrintCodePage \"%s\" is not a code page text can be printed in here;"
+                     " printing in the system code page (%s)\n",
+                     wanted.c_str(), platform::systemCodePage().c_str());
+        return;
+    }
+    PrintCodePage = wanted;
+}
+
 } // namespace
 
 void LoadPortMap()
@@ -57,11 +83,13 @@ void SetDefaultSettings()
     ScanBaudRate = "19200,e,8,1";
     ScanBaudRateNo = kDefaultBaudRateNo;
     LanguageFlag = QStringLiteral("English");
+    PrintCodePage.clear();
 }
 
 bool LoadSettings()
 {
     LoadPortMap();
+    loadPrintCodePage();
 
     SettingsKey key;
     if (!key.open())

@@ -11,13 +11,18 @@ extern int ScanCommNo;              // "ScanCommNo", default 0 (no port known)
 extern std::string ScanBaudRate;    // "ScanBaudRate", default "19200,e,8,1"
 extern int ScanBaudRateNo;          // "ScanBaudRateNo", default 5, always 0..11 after loading
 extern QString LanguageFlag;        // "LanguageFlag", default "English"
+// "PrintCodePage": the code page the printer's firmware reads ("GBK", "BIG5", ...), set by hand in
+// the store and never written by the program; empty for the system code page, which is also
+// what an unusable name gives.
+extern std::string PrintCodePage;
 
-// Sets the four defaults.
+// Sets the four defaults and the system code page.
 void SetDefaultSettings();
 // Reads the Ports group of VOREX/ports.conf (user's over machine-wide, per entry) into the
 // link's port map, replacing it.
 void LoadPortMap();
-// Loads the port map and the four values. Returns true when
+// Loads the port map, the print code page (a name the system cannot print in is told on
+// stderr) and the four values. Returns true when
 // "LanguageFlag" was read from the store, so the caller derives the language from it.
 bool LoadSettings();
 // Writes "ScanCommNo", "ScanBaudRateNo", "ScanBaudRate" in that order, machine-wide where

@@ -55,9 +55,12 @@ private slots:
         QTest::addColumn<QString>("button");
         QTest::addColumn<QString>("file");
         QTest::addColumn<QString>("chineseCaption");
-        QTest::newRow("English") << "btnEng" << "window-en.png" << "";
-        QTest::newRow("simplified") << "btnGB" << "window-gb.png" << "扫描模组";
-        QTest::newRow("traditional") << "btnBIG5" << "window-big5.png" << "掃描模組";
+        QTest::addColumn<bool>("testRunning");
+        QTest::newRow("English") << "btnEng" << "window-en.png" << "" << false;
+        QTest::newRow("simplified") << "btnGB" << "window-gb.png" << "扫描模组" << false;
+        QTest::newRow("traditional") << "btnBIG5" << "window-big5.png" << "掃描模組" << false;
+        // The controls as the continuous print test leaves them.
+        QTest::newRow("test running") << "btnEng" << "window-en-test-running.png" << "" << true;
     }
 
     void window()
@@ -65,11 +68,17 @@ private slots:
         QFETCH(QString, button);
         QFETCH(QString, file);
         QFETCH(QString, chineseCaption);
+        QFETCH(bool, testRunning);
 
         TfrmModule window;
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QTest::mouseClick(window.findChild<QPushButton *>(button), Qt::LeftButton);
+        if (testRunning) {
+            for (int c = int(ops::Control::btnExit); c <= int(ops::Control::btnBIG5); ++c)
+                window.setControlEnabled(ops::Control(c), false);
+            window.setProcessCaption(window.uiText(3));
+        }
 
         const QImage shot = window.grab().toImage();
         QCOMPARE(shot.size() / shot.devicePixelRatio(), QSize(560, 396));

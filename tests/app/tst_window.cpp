@@ -3,6 +3,7 @@
 
 #include <QAbstractItemView>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
@@ -413,6 +414,62 @@ private slots:
             window.setIdPosition(position);
         QCOMPARE(window.panelText(ops::Panel::Id), shown);
         QCOMPARE(spy.count(), changes);
+    }
+
+    // Qt 6 turns a scroll bar's Left and Right around along with its inverted Up and Down: Right
+    // lowered the ID.
+    void idArrowKeys()
+    {
+        TfrmModule window;
+        window.show();
+        auto *sb = part<QScrollBar>(window, "sbID");
+        sb->setFocus();
+        const QList<QPair<Qt::Key, int>> steps = {
+            {Qt::Key_Right, 51}, {Qt::Key_Left, 49}, {Qt::Key_Down, 51}, {Qt::Key_Up, 49}};
+        for (const auto &[key, expected] : steps) {
+            sb->setValue(50);
+            QTest::keyClick(sb, key);
+            QCOMPARE(sb->value(), expected);
+        }
+    }
+
+    // A pasted tab went into the print command as a frame start byte, and the box took more than
+    // one command carries, to fail later as "Print Text Error" with no reason given.
+    void printTextBox()
+    {
+        windowtest::writeStore("[General]\nPrintCodePage=GBK\n");
+        TfrmModule window;
+        window.show();
+        auto *box = part<QLineEdit>(window, "edText");
+        box->setFocus();
+
+        QGuiApplication::clipboard()->setText(QStringLiteral("a\tb\r\nc"));
+        box->selectAll();
+        QTest::keySequence(box, QKeySequence::Paste);
+        QCOMPARE(box->text(), QStringLiteral("a b  c"));
+
+        // Two bytes each in GBK: 125 of them fit in 251 bytes, then one letter, then nothing.
+        const QString chinese(200, QChar(0x4E2D));
+        QGuiApplication::clipboard()->setText(chinese);
+        box->selectAll();
+        QTest::keySequence(box, QKeySequence::Paste);
+        QCOMPARE(box->text(), chinese.left(125));
+        QTest::keyClicks(box, QStringLiteral("xy"));
+        QCOMPARE(box->text(), chinese.left(125) + u'x');
+    }
+
+    // btnEng kept its red caption and btnFactory its black one when disabled: while the
+    // continuous test ran they looked usable.
+    void disabledCaptionsLookDisabled()
+    {
+        TfrmModule window;
+        window.show();
+        window.setControlEnabled(ops::Control::gbDefault, false);
+        window.setControlEnabled(ops::Control::btnFactory, false);
+        window.setControlEnabled(ops::Control::btnEng, false);
+        const QColor disabledText = QApplication::palette().color(QPalette::Disabled, QPalette::ButtonText);
+        QCOMPARE(part<QPushButton>(window, "btnEng")->palette().color(QPalette::ButtonText), disabledText);
+        QCOMPARE(part<QToolButton>(window, "btnFactory")->palette().color(QPalette::ButtonText), disabledText);
     }
 
     void busyModeAndBlink()

@@ -404,6 +404,26 @@ private slots:
         QCOMPARE(sim.paper(), QByteArray("abc def\r\n"));
     }
 
+    // The text went out as UTF-8 whatever the printer reads: "中文" reached a GBK printer as six
+    // bytes of other characters.
+    void printInThePrintersCodePage()
+    {
+        SimProcess sim;
+        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
+        SimPorts ports(3, sim);
+        QSettings settings = store();
+        settings.setValue("PrintCodePage", "GBK");
+        settings.sync();
+        Session s;
+        scanAtCom3(s);
+        s.w<QLineEdit>("edText")->setText(QString::fromUtf8("中文한"));   // GBK has no Hangul
+        s.click("btnPrint");
+        QCOMPARE(s.text("pnMsg"), QString("Print Text Ok"));
+        QCOMPARE(sim.paper(), QByteArray::fromHex("D6 D0 CE C4 3F 0D 0A"));
+    }
+
+    // A stop left the panel with the message of the operation before, even "Print Text Error",
+    // under the yellow lamp.
     void processStopped_data()
     {
         QTest::addColumn<bool>("bySpace");
@@ -444,7 +464,7 @@ private slots:
         QCOMPARE(s.enabledOf(s.lockedControls()), s.lockedControls());
         QCOMPARE(s.lamp(), QString("yellow"));
         QCOMPARE(s.tones, std::vector<int>({1000}));
-        QCOMPARE(s.text("pnMsg"), QString("Get Module Info Ok. (COM : #3)"));
+        QCOMPARE(s.text("pnMsg"), QString("Print Text Ok"));
         QVERIFY(!ProcessRunning);
         // Every pass printed its whole line, the one the stop arrived in included.
         const QByteArray paper = sim.paper();
@@ -497,7 +517,7 @@ private slots:
         });
         QTest::mouseClick(process, Qt::LeftButton);
 
-        QCOMPARE(s.text("pnMsg"), QString("Get Module Info Ok. (COM : #3)"));
+        QCOMPARE(s.text("pnMsg"), QString("Print Text Ok"));
         QCOMPARE(s.tones, std::vector<int>({1000}));
         QCOMPARE(process->text(), QString("Process Print"));
         QCOMPARE(descriptorsOn(sim.device()), 0);
@@ -505,6 +525,8 @@ private slots:
         QCOMPARE(s.text("pnMsg"), QString("Get Module Status Ok"));
     }
 
+    // The panel kept the scan's "Get Module Info Ok" under the red lamp: the screen told of
+    // success while the lamp and tone told of a failure.
     void processEndsWhenUnplugged()
     {
         // Scan: 2 commands; then two printed lines and one more print command before the hang-up.
@@ -518,7 +540,7 @@ private slots:
         QCOMPARE(s.tones, std::vector<int>({300}));
         QCOMPARE(s.w<QPushButton>("btnProcess")->text(), QString("Process Print"));
         QCOMPARE(s.enabledOf(s.lockedControls()), s.lockedControls());
-        QCOMPARE(s.text("pnMsg"), QString("Get Module Info Ok. (COM : #3)"));
+        QCOMPARE(s.text("pnMsg"), QString("Print Text Error"));
         QCOMPARE(sim.paper(), QByteArray("VOREX PRINT TEST.\r\nVOREX PRINT TEST.\r\nVOREX PRINT TEST."));
         QVERIFY(!ProcessRunning);
     }

@@ -410,6 +410,34 @@ private slots:
     }
 
     // A save that no store took passed without a word.
+    // The printer's code page is read whatever becomes of the four (here an unreadable
+    // "ScanCommNo" ends their load); one whose bytes break a command frame (UTF-16 puts a 00,
+    // the end of the command, after every letter) or that the system lacks is refused aloud.
+    void printCodePage_data()
+    {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<QString>("used");
+        QTest::newRow("GBK") << QByteArray("GBK") << "GBK";
+        QTest::newRow("unknown") << QByteArray("NO-SUCH-PAGE") << "";
+        QTest::newRow("UTF-16") << QByteArray("UTF-16") << "";
+    }
+
+    void printCodePage()
+    {
+        QFETCH(QByteArray, stored);
+        QFETCH(QString, used);
+        writeStore("[General]\nScanCommNo=junk\nPrintCodePage=" + stored + "\n");
+        const QString err = m_root.path() + QStringLiteral("/stderr.txt");
+        const std::string expected = used.toStdString();
+        QCOMPARE(inChild([&expected] { return LoadSettings() || ScanCommNo != 0 ? 1 : PrintCodePage == expected ? 0 : 2; },
+                         err),
+                 0);
+        const QStringList told = QString::fromLocal8Bit(readBytes(err)).split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(told.size(), used.isEmpty() ? 1 : 0);
+        if (used.isEmpty())
+            QVERIFY2(told.first().contains(QString::fromLatin1(stored)), qPrintable(told.first()));
+    }
+
     void saveRefusedEverywhereIsReported()
     {
         // Folders where the files belong: no one, root included, can write either store.
