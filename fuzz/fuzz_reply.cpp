@@ -207,8 +207,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         events.push_back({data[i], data[i + 1]});
 
     const std::string settings = BaudRateList[lineIndex];
-    const int baud = std::atoi(settings.c_str());
-    const std::uint64_t byteUs = (11u * 1'000'000u + std::uint64_t(baud) - 1) / std::uint64_t(baud);
+    // Start bit, 8 data bits, the parity bit of an "e" line, one stop bit.
+    const std::uint64_t bits = settings.find(",e,") != std::string::npos ? 11u : 10u;
+    const std::uint64_t baud = std::uint64_t(std::atoi(settings.c_str()));
+    const std::uint64_t byteUs = (bits * 1'000'000u + baud - 1) / baud;
+    const std::uint64_t fullBufferMs = (kReplyBufferSize * bits * 1000u + baud - 1) / baud;
 
     FuzzPort port(clock, events, repeat, byteUs, emptyReadUs, stuck);
     platform::HooksGuard hooks(platform::Hooks{
@@ -229,7 +232,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const bool noReply = !refused && command.size() >= 2 && command[0] == '0' && command[1] == '0';
     // The window plus a full buffer's wire time, plus what one read, one message pump and the
     // millisecond truncation can add past the last test of the elapsed time.
-    port.boundUs = (std::uint64_t(kReplyWindowMs) + serial::wireTimeMs(kReplyBufferSize) + 2u) * 1000u
+    port.boundUs = (std::uint64_t(kReplyWindowMs) + fullBufferMs + 2u) * 1000u
                  + emptyReadUs + pumpUs + 1000u;
 
     static const std::string kBefore = "\nbefore41\r";
