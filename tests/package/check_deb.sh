@@ -2,8 +2,9 @@
 # Makes the Debian package from a built tree into a temporary folder and reads it with dpkg-deb;
 # installs nothing. Catches a program, the desktop entry or the icon left out of the package or
 # put outside /usr, a desktop entry whose Exec or Icon names no file in the package, the
-# libraries (Qt) not computed into Depends, the fonts missing from Depends, and a file name
-# other than Debian's package_version_architecture.deb.
+# desktop entry that does not validate or would be listed twice in the menu, the libraries (Qt)
+# not computed into Depends, the fonts missing from Depends, and a file name other than
+# Debian's package_version_architecture.deb.
 # Usage: check_deb.sh CPACK BUILD_DIR VERSION
 set -uo pipefail
 cpack=$1 build=$2 version=$3
@@ -49,6 +50,15 @@ icon_name=$(sed -n 's/^Icon=//p' <<<"$desktop")
 grep -qxF "./usr/bin/$exec_name" <<<"$files" || fail "desktop entry Exec=$exec_name is not a program of the package"
 grep -qE "^\./usr/share/icons/hicolor/[^/]+/apps/$icon_name\.(svg|png)$" <<<"$files" ||
   fail "desktop entry Icon=$icon_name is not an icon of the package"
+
+if command -v desktop-file-validate >/dev/null; then
+  printf '%s\n' "$desktop" >"$out/telmax-config.desktop"
+  # Hints count too: two main categories put the program twice in the menu.
+  complaints=$(desktop-file-validate "$out/telmax-config.desktop" 2>&1)
+  [ -z "$complaints" ] || fail "desktop entry: $complaints"
+else
+  echo "note: desktop-file-validate not found (desktop-file-utils), desktop entry not validated"
+fi
 
 field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Package)" = telmax-config ] || fail "Package is '$(field Package)'"
