@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
+# Catches a package that installs broken: a program, the desktop entry or the icon left out.
 # Makes the Debian package from a built tree into a temporary folder and reads it with dpkg-deb;
-# installs nothing. Catches a program, the desktop entry or the icon left out of the package or
-# put outside /usr, a desktop entry whose Exec or Icon names no file in the package, the
-# desktop entry that does not validate or would be listed twice in the menu, the libraries (Qt)
-# not computed into Depends, the fonts missing from Depends, and a file name other than
-# Debian's package_version_architecture.deb.
+# installs nothing. Also caught: files outside /usr, a desktop entry whose Exec or Icon names no
+# file of the package or that does not validate (or would be listed twice in the menu), Qt and
+# the other libraries not computed into Depends, the fonts missing from Depends, and a file
+# name other than Debian's package_version_architecture.deb.
 # Usage: check_deb.sh CPACK BUILD_DIR VERSION
 set -uo pipefail
 cpack=$1 build=$2 version=$3
