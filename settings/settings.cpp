@@ -44,12 +44,11 @@ void loadPortMap(const SettingsKey &key, StoreScope scope, std::map<int, std::st
 
 // Read apart from the four: their load ends at the first unreadable value, and this one neither
 // ends it nor waits on it.
-void loadPrintCodePage()
+void loadPrintCodePage(const SettingsKey &key)
 {
     PrintCodePage.clear();
-    SettingsKey key;
     QString name;
-    if (!key.open() || !key.valueExists(kPrintCodePage) || !key.readString(kPrintCodePage, name))
+    if (!key.valueExists(kPrintCodePage) || !key.readString(kPrintCodePage, name))
         return;
     const std::string wanted = name.trimmed().toStdString();
     if (wanted.empty())
@@ -89,10 +88,11 @@ void SetDefaultSettings()
 bool LoadSettings()
 {
     LoadPortMap();
-    loadPrintCodePage();
 
     SettingsKey key;
-    if (!key.open())
+    const bool open = key.open();
+    loadPrintCodePage(key);
+    if (!open)
         return false;
 
     // Each step either reads its value, falls back to its default when the value is absent,

@@ -31,7 +31,41 @@ std::string groupOf(const std::string &device)
 #endif
 }
 
+bool isComName(const std::string &s, int *number)
+{
+    if (s.size() < 4 || s.size() > 9 || (s.compare(0, 3, "COM") != 0 && s.compare(0, 3, "com") != 0))
+        return false;
+    int n = 0;
+    for (std::size_t i = 3; i < s.size(); ++i) {
+        if (s[i] < '0' || s[i] > '9')
+            return false;
+        n = n * 10 + (s[i] - '0');
+    }
+    *number = n;
+    return n > 0;
+}
+
+// The number no table and no administrator is likely to use, for a device named by its path.
+constexpr int kOwnNumber = 1000000;
+
 } // namespace
+
+int portNumberFor(const std::string &port)
+{
+    int number = 0;
+    if (isComName(port, &number))
+        return number;
+    for (int n = 1; n <= 16; ++n)
+        if (serial::resolvePort(n) == port)
+            return n;
+    auto map = serial::portMap();
+    for (const auto &[n, device] : map)
+        if (device == port)
+            return n;
+    map[kOwnNumber] = port;
+    serial::setPortMap(map);
+    return kOwnNumber;
+}
 
 std::string openFailureText(const std::string &port, const std::string &device)
 {

@@ -5,6 +5,10 @@
 
 namespace tools {
 
+// The port number PORT stands for: COMn as it is; a device path under the number the port map or
+// the default table already gives it, else under a number of its own added to the port map.
+int portNumberFor(const std::string &port);
+
 // The reason the last OpenComm failed, for the port as the user named it (COMn or a device).
 std::string openFailureText(const std::string &port, const std::string &device);
 

@@ -8,6 +8,7 @@
 #include "link/seams.h"
 #include "settings/settings.h"
 #include "tools/port_report.h"
+#include "tools/trace_port.h"
 
 namespace tools {
 
@@ -20,17 +21,6 @@ const char kRawUsage[] =
     "      verified, and its named fields.\n";
 
 namespace {
-
-std::string hexOf(const unsigned char *data, std::size_t n)
-{
-    std::string out;
-    char buf[4];
-    for (std::size_t i = 0; i < n; ++i) {
-        std::snprintf(buf, sizeof buf, i ? " %02X" : "%02X", data[i]);
-        out += buf;
-    }
-    return out;
-}
 
 std::string printable(const std::string &s)
 {
@@ -57,20 +47,6 @@ std::string frameOf(const std::string &command)
     f += digits[1];
     f += '\r';
     return f;
-}
-
-bool isComName(const std::string &s, int *number)
-{
-    if (s.size() < 4 || (s.compare(0, 3, "COM") != 0 && s.compare(0, 3, "com") != 0))
-        return false;
-    int n = 0;
-    for (std::size_t i = 3; i < s.size(); ++i) {
-        if (s[i] < '0' || s[i] > '9' || n > 100000)
-            return false;
-        n = n * 10 + (s[i] - '0');
-    }
-    *number = n;
-    return n > 0;
 }
 
 void printFields(const std::string &command)
@@ -117,17 +93,9 @@ int runRawExchanges(const std::vector<std::string> &all)
     }
 
     const std::string port = args[0];
-    int number = 0;
-    std::string device;
-    if (isComName(port, &number)) {
-        LoadPortMap();   // the port map, as the program reads it at start
-        device = serial::resolvePort(number);
-    } else {
-        // A device path stands for itself: give it a number no table uses.
-        device = port;
-        number = 1000000;
-        serial::setPortMap({{number, device}});
-    }
+    LoadPortMap();   // the port map, as the program reads it at start
+    const int number = portNumberFor(port);
+    const std::string device = serial::resolvePort(number);
 
     if (!OpenComm(number, line)) {
         std::fprintf(stderr, "telmax-cmd: %s\n", openFailureText(port, device).c_str());

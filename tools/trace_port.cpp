@@ -4,23 +4,23 @@
 
 namespace tools {
 
+std::string hexOf(const unsigned char *data, std::size_t count)
+{
+    std::string out;
+    char buf[4];
+    for (std::size_t i = 0; i < count; ++i) {
+        std::snprintf(buf, sizeof buf, i ? " %02X" : "%02X", data[i]);
+        out += buf;
+    }
+    return out;
+}
+
 namespace {
 
 long long nowMs()
 {
     using namespace std::chrono;
     return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
-}
-
-std::string hexOf(const std::vector<unsigned char> &bytes)
-{
-    std::string out;
-    char buf[4];
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        std::snprintf(buf, sizeof buf, i ? " %02X" : "%02X", bytes[i]);
-        out += buf;
-    }
-    return out;
 }
 
 // The characters between the start byte and the checksum digits (all of a partial reply's),
@@ -83,7 +83,7 @@ void TracePort::note(const std::string &json)
 
 void TracePort::event(const char *dir, const std::vector<unsigned char> &bytes, const std::string &extra)
 {
-    note(std::string("\"dir\":\"") + dir + "\",\"hex\":\"" + hexOf(bytes) + "\",\"text\":\"" + textOf(bytes) + "\""
+    note(std::string("\"dir\":\"") + dir + "\",\"hex\":\"" + hexOf(bytes.data(), bytes.size()) + "\",\"text\":\"" + textOf(bytes) + "\""
          + extra);
 }
 

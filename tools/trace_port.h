@@ -13,6 +13,10 @@
 
 namespace tools {
 
+// Bytes as spaced upper-case hexadecimal ("09 45 30 30"), as the trace and the simulator's log
+// write them.
+std::string hexOf(const unsigned char *data, std::size_t count);
+
 class TracePort final : public serial::PortBackend {
 public:
     // Writes to file (owned); traces what passes to and from inner.

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "app/ui_text.h"
 #include "link/comm.h"
@@ -115,17 +117,6 @@ std::optional<int> lineIndex(const std::string &text)
     return index >= 0 ? std::optional<int>(index) : std::nullopt;
 }
 
-bool isComName(const std::string &s, int *number)
-{
-    if (s.size() < 4 || (s.compare(0, 3, "COM") != 0 && s.compare(0, 3, "com") != 0))
-        return false;
-    const auto n = wholeNumber(s.substr(3), 1, 999999);
-    if (!n)
-        return false;
-    *number = *n;
-    return true;
-}
-
 QString utf8(const std::string &s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
 
 // --- running ---------------------------------------------------------------------------
@@ -133,7 +124,8 @@ QString utf8(const std::string &s) { return QString::fromUtf8(s.data(), qsizetyp
 volatile std::sig_atomic_t g_stopRequested = 0;
 
 // Ctrl+C during the continuous test asks it to stop, as the window's second activation does;
-// a second Ctrl+C ends the program at once (the link's handler puts the port back).
+// a second Ctrl+C ends the program at once (the link's handler puts the port back; on Windows
+// the handler is reset to the default by the system itself).
 extern "C" void requestStop(int)
 {
     g_stopRequested = 1;
@@ -142,14 +134,12 @@ extern "C" void requestStop(int)
 
 struct Outcome {
     bool ok = false;
-    QJsonObject fields;   // in the order shown
-    QStringList order;
+    std::vector<std::pair<const char *, QString>> fields;   // in the order shown
 };
 
 void addField(Outcome &o, const char *name, const QString &value)
 {
-    o.fields.insert(QLatin1String(name), value);
-    o.order << QLatin1String(name);
+    o.fields.emplace_back(name, value);
 }
 
 class Runner {
@@ -174,26 +164,8 @@ private:
 
 bool Runner::choosePort(std::string &error)
 {
-    int number = 0;
-    if (isComName(m_inv.port, &number)) {
-        m_portName = "COM" + std::to_string(number);
-    } else {
-        // A device path: the number whose map or table entry names it, or one of its own.
-        m_portName = m_inv.port;
-        number = 0;
-        for (int n = 1; n <= 16 && !number; ++n)
-            if (serial::resolvePort(n) == m_inv.port)
-                number = n;
-        for (const auto &[n, device] : serial::portMap())
-            if (!number && device == m_inv.port)
-                number = n;
-        if (!number) {
-            number = 1000;
-            auto map = serial::portMap();
-            map[number] = m_inv.port;
-            serial::setPortMap(map);
-        }
-    }
+    m_portName = m_inv.port;
+    const int number = portNumberFor(m_inv.port);
     const std::string line = m_inv.line.empty() ? ScanBaudRate : m_inv.line;
     const int index = baudRateIndex(line);
     if (index < 0) {
@@ -277,11 +249,10 @@ std::optional<Outcome> Runner::runVerb(const VerbCall &call)
                 stop();
         };
         platform::HooksGuard pump(hooks);
-        struct sigaction soft {};
-        soft.sa_handler = requestStop;
-        sigemptyset(&soft.sa_mask);
-        ::sigaction(SIGINT, &soft, nullptr);
+        std::signal(SIGINT, requestStop);
         ops::processTest(m_view);
+        // Ctrl+C ends the program again (on POSIX through the link's handler, which puts the port back).
+        std::signal(SIGINT, SIG_DFL);
         serial::restorePortOnSignals();
         m_view.onLinePrinted = nullptr;
         addField(o, "lines", QString::number(m_view.linesPrinted()));
@@ -299,7 +270,9 @@ void Runner::report(const VerbCall &call, const Outcome &o)
     const QString message = m_view.panelText(ops::Panel::Msg);
     const QString lamp = m_view.lampYellow() ? QStringLiteral("yellow") : QStringLiteral("red");
     if (m_inv.json) {
-        QJsonObject obj = o.fields;
+        QJsonObject obj;
+        for (const auto &[name, value] : o.fields)
+            obj.insert(QLatin1String(name), value);
         obj.insert(QStringLiteral("verb"), utf8(call.name));
         obj.insert(QStringLiteral("ok"), o.ok);
         obj.insert(QStringLiteral("lamp"), lamp);
@@ -308,9 +281,9 @@ void Runner::report(const VerbCall &call, const Outcome &o)
     } else {
         std::printf("%-9s%-7s%s\n", call.name.c_str(), o.ok ? "ok" : "FAILED",
                     (message + QStringLiteral("  [") + lamp + QStringLiteral("]")).toUtf8().constData());
-        for (const QString &name : o.order)
-            if (!o.fields.value(name).toString().isEmpty())
-                std::printf("  %-9s%s\n", name.toUtf8().constData(), o.fields.value(name).toString().toUtf8().constData());
+        for (const auto &[name, value] : o.fields)
+            if (!value.isEmpty())
+                std::printf("  %-9s%s\n", name, value.toUtf8().constData());
     }
     std::fflush(stdout);
 }
