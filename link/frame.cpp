@@ -27,6 +27,22 @@ void ByteToHex(unsigned char value, char out[2])
     out[1] = digit(value & 0x0Fu);
 }
 
+std::string commandFrame(const std::string &command)
+{
+    char digits[2];
+    ByteToHex(CommandChecksum(command.data(), int(command.size())), digits);
+    std::string frame = "\x09" + command;
+    frame += digits[0];
+    frame += digits[1];
+    frame += '\r';
+    return frame;
+}
+
+bool expectsReply(const std::string &command)
+{
+    return !(command.size() >= 2 && command[0] == '0' && command[1] == '0');
+}
+
 bool VerifyReply()
 {
     const std::int32_t length = ReplyLength;
@@ -77,7 +93,7 @@ bool SendCommand(const std::string &command)
 
     ReplyLength = 0;
 
-    if (n >= 2 && command[0] == '0' && command[1] == '0') {
+    if (!expectsReply(command.substr(0, textLength))) {
         WaitMs(10);
         return true;
     }

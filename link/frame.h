@@ -28,6 +28,11 @@ extern std::string LastReply;
 // LastReply unchanged.
 bool SendCommand(const std::string &command);
 
+// The frame of a command as the line carries it: 09, the command, two checksum digits, 0D.
+std::string commandFrame(const std::string &command);
+// A command beginning "00" is answered by nothing.
+bool expectsReply(const std::string &command);
+
 // 0x09 exclusive-or the first count bytes of text (none when count <= 0).
 unsigned char CommandChecksum(const char *text, int count);
 // Writes the two upper-case hexadecimal digits of value, high nibble first.

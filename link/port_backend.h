@@ -18,6 +18,9 @@ struct OpenResult {
     CommHandleType handle = INVALID_COMM_HANDLE;
     OpenFailure failure = OpenFailure::None;
     int error = 0;          // errno or GetLastError()
+    // Busy only: the process id of an ended run of this program whose exclusivity is still
+    // on the port (it was killed before it could put the port back); 0 when not provably ours.
+    int exclusiveLeftBy = 0;
 };
 
 class PortBackend {
@@ -45,8 +48,9 @@ public:
 // The backend of the platform this program was built for.
 PortBackend &nativeBackend();
 
-// Makes SIGTERM, SIGINT and SIGHUP put back the port that the native backend holds (its saved
-// state, its exclusivity) before the program ends by that signal. Nothing to do on Windows,
+// Makes every signal that would end the program (SIGTERM, SIGINT, SIGHUP, SIGQUIT, ...) put
+// back the ports the native backend holds (their saved state, their exclusivity) first, and
+// SIGPIPE ignored, so that a closed pipe shows as a failed write. Nothing to do on Windows,
 // where the system releases a handle at exit.
 void restorePortOnSignals();
 

@@ -2,12 +2,11 @@
 #ifndef _WIN32
 
 #include "port_backend.h"
-#include "termios_line.h"
-#include "line_settings.h"
 
-#include <atomic>
+#include "held_ports.h"
+#include "termios_line.h"
+
 #include <cerrno>
-#include <csignal>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -17,114 +16,6 @@
 namespace serial {
 
 namespace {
-
-struct SpeedEntry {
-    int baud;
-    speed_t speed;
-};
-
-constexpr SpeedEntry kSpeeds[] = {
-    {50, B50},       {75, B75},         {110, B110},       {134, B134},       {150, B150},
-    {200, B200},     {300, B300},       {600, B600},       {1200, B1200},     {1800, B1800},
-    {2400, B2400},   {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
-    {57600, B57600}, {115200, B115200}, {230400, B230400},
-#ifdef B460800
-    {460800, B460800},
-#endif
-#ifdef B921600
-    {921600, B921600},
-#endif
-};
-
-} // namespace
-
-speed_t speedFor(int baud)
-{
-    for (const auto &e : kSpeeds)
-        if (e.baud == baud)
-            return e.speed;
-    return B0;
-}
-
-int baudFor(speed_t speed)
-{
-    for (const auto &e : kSpeeds)
-        if (e.speed == speed)
-            return e.baud;
-    return 0;
-}
-
-void makeRaw(termios &t)
-{
-    t.c_iflag &= ~tcflag_t(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY);
-    t.c_oflag &= ~tcflag_t(OPOST);
-    t.c_lflag &= ~tcflag_t(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
-    t.c_cflag |= CLOCAL | CREAD;
-#ifdef CRTSCTS
-    t.c_cflag &= ~tcflag_t(CRTSCTS);
-#endif
-    t.c_cc[VMIN] = 0;
-    t.c_cc[VTIME] = 0;
-}
-
-bool applyLineSettings(const std::string &settings, termios &t)
-{
-    const auto ls = parseLineSettings(settings);
-    if (!ls)
-        return false;
-    const speed_t speed = speedFor(ls->baud);
-    if (speed == B0)
-        return false;
-    if (ls->parity == 'm' || ls->parity == 's')
-        return false;   // mark and space parity have no portable termios form
-
-    termios n = t;
-    cfsetispeed(&n, speed);
-    cfsetospeed(&n, speed);
-    n.c_cflag &= ~tcflag_t(CSIZE | PARENB | PARODD | CSTOPB);
-    switch (ls->dataBits) {
-    case 5: n.c_cflag |= CS5; break;
-    case 6: n.c_cflag |= CS6; break;
-    case 7: n.c_cflag |= CS7; break;
-    default: n.c_cflag |= CS8; break;
-    }
-    if (ls->parity == 'e')
-        n.c_cflag |= PARENB;
-    else if (ls->parity == 'o')
-        n.c_cflag |= PARENB | PARODD;
-    if (ls->stopBits == 2)
-        n.c_cflag |= CSTOPB;
-    n.c_iflag &= ~tcflag_t(INPCK);
-    if (ls->parity != 'n')
-        n.c_iflag |= INPCK;
-    t = n;
-    return true;
-}
-
-namespace {
-
-// The port this process holds, as a signal handler needs it: written before the port is
-// changed and cleared after it is put back, so a signal at any moment restores what is due.
-struct HeldPort {
-    std::atomic<int> fd{-1};
-    termios saved{};                       // valid whenever fd >= 0
-    std::atomic<bool> exclusiveSet{false}; // TIOCEXCL is ours to clear
-};
-HeldPort g_held;
-
-// Only async-signal-safe calls: put the port back, then end as the signal would have.
-extern "C" void restoreAndEnd(int sig)
-{
-    const int fd = g_held.fd.exchange(-1);
-    if (fd >= 0) {
-        ::tcsetattr(fd, TCSANOW, &g_held.saved);
-        if (g_held.exclusiveSet.load())
-            ::ioctl(fd, TIOCNXCL);
-        ::close(fd);   // drops the lock too
-    }
-    ::signal(sig, SIG_DFL);
-    ::raise(sig);
-}
 
 // Another program made the tty exclusive. Root is let through TIOCEXCL, but the port is
 // no less that program's: count it as busy, as for a lock.
@@ -139,6 +30,30 @@ bool exclusiveElsewhere(int fd)
 #endif
 }
 
+OpenResult failed(int err)
+{
+    OpenResult r;
+    r.error = err;
+    switch (err) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+        r.failure = OpenFailure::Missing;
+        break;
+    case EBUSY:
+        r.failure = OpenFailure::Busy;
+        break;
+    case EACCES:
+    case EPERM:
+        r.failure = OpenFailure::Permission;
+        break;
+    default:
+        r.failure = OpenFailure::Other;
+        break;
+    }
+    return r;
+}
+
 class PosixBackend final : public PortBackend {
 public:
     OpenResult open(const std::string &device) override
@@ -148,8 +63,10 @@ public:
         if (fd < 0)
             return failed(errno);
         if (exclusiveElsewhere(fd)) {
+            r = failed(EBUSY);
+            r.exclusiveLeftBy = held::exclusivityLeftBy(fd);
             ::close(fd);
-            return failed(EBUSY);
+            return r;
         }
         // flock keeps a second opener out even when it runs as root, which TIOCEXCL does not.
         if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -158,17 +75,14 @@ public:
             return failed(err == EWOULDBLOCK ? EBUSY : err);
         }
         termios current{};
-        if (::tcgetattr(fd, &current) != 0) {
+        if (::tcgetattr(fd, &current) != 0 || !held::add(fd, current)) {
             const int err = errno;
             ::close(fd);
-            return failed(err);
+            return failed(err ? err : EMFILE);
         }
-        g_held.saved = current;
-        g_held.exclusiveSet = true;
-        g_held.fd = fd;
         // Not fatal when refused: the lock above already keeps out programs that lock.
-        if (::ioctl(fd, TIOCEXCL) != 0)
-            g_held.exclusiveSet = false;
+        if (::ioctl(fd, TIOCEXCL) == 0)
+            held::exclusiveSet(fd);
         makeRaw(current);
         ::tcsetattr(fd, TCSANOW, &current);
         r.handle = fd;
@@ -277,43 +191,12 @@ public:
         if (handle < 0)
             return;
         const int fd = int(handle);
-        const bool held = fd == g_held.fd.load();
-        if (held) {
-            ::tcsetattr(fd, TCSANOW, &g_held.saved);
-            // The exclusive mode belongs to the tty, not to this descriptor: clear it, or the
-            // next opener is refused while any other descriptor keeps the tty alive. Only
-            // when it was set here: another program's protection is not ours to take away.
-            if (g_held.exclusiveSet.load())
-                ::ioctl(fd, TIOCNXCL);
-            g_held.fd = -1;
-        }
+        // The exclusive mode belongs to the tty, not to this descriptor: it is cleared, or the
+        // next opener is refused while any other descriptor keeps the tty alive. Only when it
+        // was set here: another program's protection is not ours to take away.
+        held::restore(fd);
         ::flock(fd, LOCK_UN);
         ::close(fd);
-    }
-
-private:
-    static OpenResult failed(int err)
-    {
-        OpenResult r;
-        r.error = err;
-        switch (err) {
-        case ENOENT:
-        case ENODEV:
-        case ENXIO:
-            r.failure = OpenFailure::Missing;
-            break;
-        case EBUSY:
-            r.failure = OpenFailure::Busy;
-            break;
-        case EACCES:
-        case EPERM:
-            r.failure = OpenFailure::Permission;
-            break;
-        default:
-            r.failure = OpenFailure::Other;
-            break;
-        }
-        return r;
     }
 };
 
@@ -327,14 +210,7 @@ PortBackend &nativeBackend()
 
 void restorePortOnSignals()
 {
-    struct sigaction action {};
-    action.sa_handler = restoreAndEnd;
-    sigemptyset(&action.sa_mask);
-    // The other two wait while one is handled, so the port is put back once.
-    for (int sig : {SIGTERM, SIGINT, SIGHUP})
-        sigaddset(&action.sa_mask, sig);
-    for (int sig : {SIGTERM, SIGINT, SIGHUP})
-        ::sigaction(sig, &action, nullptr);
+    held::installSignalHandlers();
 }
 
 } // namespace serial

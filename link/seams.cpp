@@ -1,5 +1,7 @@
 #include "seams.h"
 
+#include "wire_text.h"
+
 namespace serial {
 
 Seams &seams()
@@ -66,6 +68,42 @@ std::string deviceForPort(int number)
 {
     const auto &r = seams().resolver;
     return r ? r(number) : resolvePort(number);
+}
+
+std::optional<int> comNumber(const std::string &name)
+{
+    if (name.size() < 4 || (name.compare(0, 3, "COM") != 0 && name.compare(0, 3, "com") != 0))
+        return std::nullopt;
+    const auto n = wire::decimal(std::string_view(name).substr(3), 6);
+    if (!n || *n <= 0)
+        return std::nullopt;
+    return int(*n);
+}
+
+int portNumberFor(const std::string &port)
+{
+    if (const auto number = comNumber(port))
+        return *number;
+    for (int n = 1; n <= 16; ++n)
+        if (resolvePort(n) == port)
+            return n;
+    auto map = portMap();
+    for (const auto &[n, device] : map)
+        if (device == port)
+            return n;
+    map[kDevicePathPort] = port;
+    setPortMap(map);
+    return kDevicePathPort;
+}
+
+std::string portLabel(int number)
+{
+    if (number == kDevicePathPort) {
+        const std::string device = deviceForPort(number);
+        if (!device.empty())
+            return device;
+    }
+    return std::to_string(number);
 }
 
 } // namespace serial

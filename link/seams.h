@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 
 #include "port_backend.h"
@@ -47,5 +48,17 @@ std::string resolvePort(int number);
 
 // Through the installed resolver (what OpenComm uses).
 std::string deviceForPort(int number);
+
+// The number of "COMn" (either case), or nothing for any other text.
+std::optional<int> comNumber(const std::string &name);
+
+// The number a port named by the user stands for: COMn as it is; a device path under the number
+// the port map or the default table already gives it, else under kDevicePathPort, added to the
+// port map.
+inline constexpr int kDevicePathPort = 1000000;
+int portNumberFor(const std::string &port);
+
+// A port as messages show it: its number, or the device for a port named by its path.
+std::string portLabel(int number);
 
 } // namespace serial
