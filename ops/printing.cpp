@@ -6,6 +6,7 @@
 #include "link/comm.h"
 #include "link/commands.h"
 #include "link/frame.h"
+#include "link/seams.h"
 #include "ops/frame.h"
 #include "ops/operations.h"
 #include "ops/state.h"
@@ -67,9 +68,14 @@ QString printableText(const QString &text)
     return out;
 }
 
-std::string printTextBytes(const QString &text)
+std::string printTextBytes(const QString &text, int *replaced)
 {
-    return platform::toCodePage(printableText(text).toStdString(), PrintCodePage);
+    return platform::toCodePage(printableText(text).toStdString(), PrintCodePage, replaced);
+}
+
+std::string printCodePageName()
+{
+    return PrintCodePage.empty() ? platform::systemCodePage() : PrintCodePage;
 }
 
 void getPrintStatus(ModuleView &view)
@@ -90,11 +96,17 @@ void getPrintStatus(ModuleView &view)
 
 void printText(ModuleView &view)
 {
+    // Once the module has acknowledged the text it holds it: a try after a lost line-end reply
+    // sends only the line end, or the paper would carry the text twice.
+    bool textHeld = false;
     FramedOperation op;
-    op.body = [&view] {
-        if (!SendCommand(cmd::printText(printTextBytes(view.printText()))))
-            return false;
-        platform::SleepMs(kPacingMs);
+    op.body = [&view, &textHeld] {
+        if (!textHeld) {
+            if (!SendCommand(cmd::printText(printTextBytes(view.printText()))))
+                return false;
+            textHeld = true;
+            platform::SleepMs(kPacingMs);
+        }
         // Without the line end the text waits in the printer unprinted: not a success.
         return SendCommand(cmd::lineEnd());
     };
@@ -140,7 +152,8 @@ void processTest(ModuleView &view)
         CloseComm();
     } else {
         view.setLamp(LampColour::Red);
-        view.setPanelText(Panel::Msg, view.uiText(entry::OpenCom) + QStringLiteral(" : ") + QString::number(ScanCommNo)
+        view.setPanelText(Panel::Msg, view.uiText(entry::OpenCom) + QStringLiteral(" : ")
+                                          + QString::fromStdString(serial::portLabel(ScanCommNo))
                                           + QStringLiteral(" ") + view.uiText(entry::Error));
         platform::Tone(kBadToneHz, kToneMs);
     }
