@@ -85,18 +85,12 @@ void SetDefaultSettings()
     PrintCodePage.clear();
 }
 
-bool LoadSettings()
+namespace {
+
+// Each step either reads its value, falls back to its default when the value is absent,
+// or ends the load when the value is there but unreadable. True when "LanguageFlag" was read.
+bool loadValues(const SettingsKey &key)
 {
-    LoadPortMap();
-
-    SettingsKey key;
-    const bool open = key.open();
-    loadPrintCodePage(key);
-    if (!open)
-        return false;
-
-    // Each step either reads its value, falls back to its default when the value is absent,
-    // or ends the load when the value is there but unreadable.
     if (key.valueExists(kScanCommNo)) {
         if (!key.readInteger(kScanCommNo, ScanCommNo))
             return false;
@@ -139,12 +133,47 @@ bool LoadSettings()
     return true;
 }
 
+// A line setting the module does not have would open the port with nothing applied: the one the
+// stored number selects stands in for it.
+void keepLineSettingUsable()
+{
+    if (baudRateIndex(ScanBaudRate) >= 0)
+        return;
+    std::fprintf(stderr, "settings: ScanBaudRate \"%s\" is not one of the module's line settings; using %s\n",
+                 ScanBaudRate.c_str(), BaudRateList[std::size_t(ScanBaudRateNo)]);
+    ScanBaudRate = BaudRateList[std::size_t(ScanBaudRateNo)];
+}
+
+} // namespace
+
+bool LoadSettings()
+{
+    LoadPortMap();
+    SettingsKey key;
+    const bool open = key.open();
+    loadPrintCodePage(key);
+    const bool flagRead = open && loadValues(key);
+    keepLineSettingUsable();
+    return flagRead;
+}
+
+
 void SaveScanSettings()
 {
     SettingsKey key;
     if (!key.openOrCreate())
         return;
     if (!key.writeInteger(kScanCommNo, ScanCommNo))
+        return;
+    if (!key.writeInteger(kScanBaudRateNo, ScanBaudRateNo))
+        return;
+    key.writeString(kScanBaudRate, QString::fromStdString(ScanBaudRate));
+}
+
+void SaveLineSetting()
+{
+    SettingsKey key;
+    if (!key.openOrCreate())
         return;
     if (!key.writeInteger(kScanBaudRateNo, ScanBaudRateNo))
         return;

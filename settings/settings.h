@@ -28,5 +28,8 @@ bool LoadSettings();
 // Writes "ScanCommNo", "ScanBaudRateNo", "ScanBaudRate" in that order, machine-wide where
 // allowed, else to the user's store; the first failure ends the save (and is told on stderr).
 void SaveScanSettings();
+// Writes "ScanBaudRateNo" and "ScanBaudRate" the same way: the module's line setting after it was
+// changed, where a scan would store it.
+void SaveLineSetting();
 // Writes "LanguageFlag" the same way.
 void SaveLanguage();

@@ -177,12 +177,17 @@ private slots:
         QTest::newRow("negative ScanBaudRateNo follows the line settings")
             << QByteArray("[General]\nScanBaudRate=\"4800,n,8,1\"\nScanBaudRateNo=-1\n") << 0 << "4800,n,8,1" << 0
             << "English" << false;
+        // A line setting the module lacks opened the port with nothing applied: it gives way to
+        // the entry ScanBaudRateNo selects, else the default.
         QTest::newRow("ScanBaudRateNo out of range with unknown line settings")
-            << QByteArray("[General]\nScanBaudRate=\"1200,n,8,1\"\nScanBaudRateNo=4000\n") << 0 << "1200,n,8,1"
+            << QByteArray("[General]\nScanBaudRate=\"1200,n,8,1\"\nScanBaudRateNo=4000\n") << 0 << "19200,e,8,1"
             << 5 << "English" << false;
-        QTest::newRow("ScanBaudRateNo in range is not checked against the line settings")
-            << QByteArray("[General]\nScanBaudRate=\"1200,n,8,1\"\nScanBaudRateNo=11\n") << 0 << "1200,n,8,1"
+        QTest::newRow("unknown line settings give way to ScanBaudRateNo's entry")
+            << QByteArray("[General]\nScanBaudRate=\"1200,n,8,1\"\nScanBaudRateNo=11\n") << 0 << "115200,e,8,1"
             << 11 << "English" << false;
+        QTest::newRow("unknown line settings give way even when the load ends early")
+            << QByteArray("[General]\nScanBaudRate=\"1200,n,8,1\"\nScanBaudRateNo=nine\n") << 0 << "19200,e,8,1"
+            << 5 << "English" << false;
     }
 
     void load()
