@@ -241,15 +241,50 @@ bool codePageUsable(const std::string &name)
     return !name.empty() && usableCached(name);
 }
 
-std::string toCodePage(const std::string &utf8, const std::string &name)
+std::string toCodePage(const std::string &utf8, const std::string &name, int *replaced)
 {
     std::string out;
+    const auto count = [&](const std::string &o) {
+        if (replaced) {
+            int in = 0, q = 0;
+            for (char c : utf8) in += c == '?';
+            for (char c : o) q += c == '?';
+            *replaced = q - in;
+        }
+        return o;
+    };
     if (codePageUsable(name) && encode(utf8, name, out))
-        return out;
+        return count(out);
     const std::string system = systemCodePage();
     if (codePageUsable(system) && encode(utf8, system, out))
-        return out;
-    return toAscii(utf8);
+        return count(out);
+    return count(toAscii(utf8));
+}
+
+std::string fromCodePage(const std::string &bytes, const std::string &name)
+{
+#ifdef _WIN32
+    (void)name;
+    return bytes;
+#else
+    const std::string from = codePageUsable(name) ? name : systemCodePage();
+    iconv_t cd = iconv_open("UTF-8", from.c_str());
+    if (cd == iconv_t(-1))
+        return bytes;
+    std::string out(bytes.size() * 4 + 8, '\0');
+    char *in = const_cast<char *>(bytes.data());
+    std::size_t inLeft = bytes.size();
+    char *o = out.data();
+    std::size_t outLeft = out.size();
+    while (inLeft > 0) {
+        if (iconv(cd, &in, &inLeft, &o, &outLeft) == std::size_t(-1)) {
+            ++in; --inLeft; *o++ = '?'; --outLeft;
+        }
+    }
+    iconv_close(cd);
+    out.resize(out.size() - outLeft);
+    return out;
+#endif
 }
 
 } // namespace platform

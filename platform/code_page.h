@@ -18,7 +18,11 @@ std::string systemCodePage();
 bool codePageUsable(const std::string &name);
 
 // utf8 in the named code page; an empty or unusable name means the system code page. A
-// character the code page cannot hold, and a malformed UTF-8 sequence, becomes one "?".
-std::string toCodePage(const std::string &utf8, const std::string &name);
+// character the code page cannot hold, and a malformed UTF-8 sequence, becomes one "?"; when
+// replaced is given it is set to how many did.
+std::string toCodePage(const std::string &utf8, const std::string &name, int *replaced = nullptr);
+
+// bytes in the named code page as UTF-8; an empty or unusable name means the system code page.
+std::string fromCodePage(const std::string &bytes, const std::string &name);
 
 } // namespace platform
