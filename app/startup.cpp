@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <optional>
 
@@ -22,6 +23,30 @@ void showStartupError(const std::optional<QApplication> &application, const QStr
         std::fprintf(stderr, "%s: %s\n", kApplicationTitle, message.toLocal8Bit().constData());
 }
 
+// Qt ends the program when it finds no display (no DISPLAY or WAYLAND_DISPLAY, or one it cannot
+// reach) with a fatal message about reinstalling the application. The technician is told instead
+// what is missing and what works without a display.
+void noDisplayHandler(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    // The platform plugin's own account of the failure comes before its fatal message.
+    if (type != QtFatalMsg && context.category && QByteArray(context.category).startsWith("qt.qpa"))
+        return;
+    const bool platformFailed = message.contains(QLatin1String("platform plugin"))
+                                || message.contains(QLatin1String("connect to display"));
+    if (type == QtFatalMsg && platformFailed) {
+        const QByteArray display = qgetenv("DISPLAY").isEmpty() ? qgetenv("WAYLAND_DISPLAY") : qgetenv("DISPLAY");
+        std::fprintf(stderr,
+                     "telmax-config: no display found (%s); telmax-cmd runs the same operations without one\n",
+                     display.isEmpty() ? "DISPLAY and WAYLAND_DISPLAY are not set"
+                                       : ("cannot connect to " + display).constData());
+        std::_Exit(1);
+    }
+    // Everything else as Qt would print it.
+    std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+    if (type == QtFatalMsg)
+        std::abort();
+}
+
 } // namespace
 
 int runMain(int &argc, char **argv, const std::function<void(TfrmModule &)> &afterShow)
@@ -33,7 +58,9 @@ int runMain(int &argc, char **argv, const std::function<void(TfrmModule &)> &aft
         // Ended by a signal (a kill, Ctrl+C, the terminal closing), the program still puts the
         // serial port back as it found it.
         serial::restorePortOnSignals();
+        const QtMessageHandler previous = qInstallMessageHandler(noDisplayHandler);
         application.emplace(argc, argv);
+        qInstallMessageHandler(previous);
         QApplication::setApplicationName(QString::fromLatin1(kApplicationTitle));
         QGuiApplication::setDesktopFileName(QStringLiteral("telmax-config"));
 
