@@ -20,7 +20,10 @@ void processTest(ModuleView &view);         // btnProcessClick: starts the test,
 // start byte to the module, a zero byte ends the command, and the line is one line.
 QString printableText(const QString &text);
 // The bytes Print Text sends for a text: printable, in the printer's code page (PrintCodePage,
-// else the system's); a character the code page lacks is "?". Trimming is the command's.
-std::string printTextBytes(const QString &text);
+// else the system's); a character the code page lacks is "?", counted in replaced when given.
+// Trimming is the command's.
+std::string printTextBytes(const QString &text, int *replaced = nullptr);
+// The name of the printer's code page: PrintCodePage, else the system's.
+std::string printCodePageName();
 
 } // namespace ops

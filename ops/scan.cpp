@@ -4,11 +4,16 @@
 #include "link/comm.h"
 #include "link/commands.h"
 #include "link/frame.h"
+#include "link/open_failure.h"
+#include "link/seams.h"
 #include "ops/frame.h"
 #include "ops/operations.h"
 #include "ops/state.h"
 #include "platform/hooks.h"
 #include "settings/settings.h"
+
+#include <cstdio>
+#include <map>
 
 namespace ops {
 
@@ -49,25 +54,50 @@ bool askInfo(int tries)
     return false;
 }
 
-QString portSuffix(int port) { return QStringLiteral(" : #") + QString::number(port); }
+QString portSuffix(int port) { return QStringLiteral(" : #") + QString::fromStdString(serial::portLabel(port)); }
+
+// Ports the scan could not open for a reason a technician can act on (busy, no permission); a
+// missing device is the normal case of a search and not told.
+class UnopenedPorts {
+public:
+    void note(int port)
+    {
+        const serial::OpenResult r = serial::lastOpenResult();
+        if (r.failure == serial::OpenFailure::None || r.failure == serial::OpenFailure::Missing
+            || r.failure == serial::OpenFailure::NoDevice || m_reasons.count(port))
+            return;
+        m_reasons[port] = serial::openFailureText("COM" + std::to_string(port), serial::lastOpenDevice(), r);
+    }
+    // One stderr line each, for a scan that found nothing.
+    void tell() const
+    {
+        for (const auto &[port, reason] : m_reasons)
+            std::fprintf(stderr, "Scan Module: COM%d not searched: %s\n", port, reason.c_str());
+    }
+
+private:
+    std::map<int, std::string> m_reasons;
+};
 
 bool isTwoDigits(const std::string &id)
 {
     return id.size() == 2 && id[0] >= '0' && id[0] <= '9' && id[1] >= '0' && id[1] <= '9';
 }
 
-bool quickCheck(ModuleView &view)
+bool quickCheck(ModuleView &view, UnopenedPorts &unopened)
 {
     view.selectBaudRate(rememberedBaudRateNo());
-    if (!OpenComm(ScanCommNo, ScanBaudRate))
+    if (!OpenComm(ScanCommNo, ScanBaudRate)) {
+        unopened.note(ScanCommNo);
         return false;
+    }
     view.setPanelText(Panel::Msg, view.uiText(scanEntry::ScanCom) + portSuffix(ScanCommNo));
     const bool found = askInfo(kQuickCheckTries);
     CloseComm();
     return found;
 }
 
-bool search(ModuleView &view)
+bool search(ModuleView &view, UnopenedPorts &unopened)
 {
     for (int port = kFirstSearchPort; port <= kLastSearchPort; ++port) {
         for (int index = 0; index < kBaudRateCount; ++index) {
@@ -77,8 +107,10 @@ bool search(ModuleView &view)
                 index = rememberedBaudRateNo();
             const std::string settings = BaudRateList[static_cast<std::size_t>(index)];
             view.selectBaudRate(index);
-            if (!OpenComm(port, settings))
+            if (!OpenComm(port, settings)) {
+                unopened.note(port);
                 break;   // missing or busy: the next port
+            }
             view.setPanelText(Panel::Msg, view.uiText(scanEntry::ScanCom) + portSuffix(port));
             const bool found = askInfo(kSearchTries);
             if (found) {
@@ -142,10 +174,11 @@ void scanModule(ModuleView &view)
 
     ModuleFound = false;
     bool found = false;
+    UnopenedPorts unopened;
     if (ScanCommNo > 0)
-        found = quickCheck(view);
+        found = quickCheck(view, unopened);
     if (!found)
-        found = search(view);
+        found = search(view, unopened);
 
     if (found) {
         const std::string infoReply = LastReply;
@@ -164,6 +197,7 @@ void scanModule(ModuleView &view)
         view.setLamp(LampColour::Red);
         view.selectBaudRate(kDefaultBaudRateNo);
         view.setPanelText(Panel::Msg, view.uiText(scanEntry::NotFound));
+        unopened.tell();
         platform::Tone(kBadToneHz, kToneMs);
     }
 

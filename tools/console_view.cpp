@@ -5,6 +5,7 @@
 
 #include "app/ui_text.h"
 #include "link/commands.h"
+#include "tools/output.h"
 
 namespace tools {
 
@@ -22,7 +23,7 @@ void ConsoleView::setPanelText(ops::Panel panel, const QString &text)
 {
     m_panels[panel] = text;
     if (panel == ops::Panel::Msg && m_progress)
-        std::fprintf(stderr, "%s\n", text.toUtf8().constData());
+        tell(text);
 }
 
 QString ConsoleView::panelText(ops::Panel panel) const
@@ -48,8 +49,8 @@ void ConsoleView::selectBaudRate(int index)
     const int selected = index >= 0 && index < kBaudRateCount ? index : -1;
     // The window's combo box shows the line setting being tried; here it is a progress line.
     if (selected != m_selected && selected >= 0 && m_progress)
-        std::fprintf(stderr, "  %s : %s\n", uiText(kBaudRateCaption).toUtf8().constData(),
-                     BaudRateList[std::size_t(selected)]);
+        tell(QStringLiteral("  ") + uiText(kBaudRateCaption) + QStringLiteral(" : ")
+             + QString::fromLatin1(BaudRateList[std::size_t(selected)]));
     m_selected = selected;
 }
 

@@ -5,10 +5,12 @@
 #include "link/comm.h"
 #include "link/commands.h"
 #include "link/frame.h"
+#include "link/open_failure.h"
 #include "link/seams.h"
+#include "link/wire_text.h"
 #include "settings/settings.h"
-#include "tools/port_report.h"
-#include "tools/trace_port.h"
+#include "tools/output.h"
+#include "tools/verb_grammar.h"
 
 namespace tools {
 
@@ -17,8 +19,8 @@ const char kRawUsage[] =
     "      one exchange per module command on one open port, e.g.\n"
     "      telmax-cmd COM3 E00B E00V E00F \"E00GHello\" E00H0D0A\n"
     "      PORT is COMn (through VOREX/ports.conf, then the default table) or a device path;\n"
-    "      --line defaults to 19200,e,8,1. Prints each reply as text and hex, whether it\n"
-    "      verified, and its named fields.\n";
+    "      --line is one of the twelve line settings, default 19200,e,8,1. Prints each reply as\n"
+    "      text and hex, whether it verified, and its named fields.\n";
 
 namespace {
 
@@ -38,33 +40,57 @@ std::string printable(const std::string &s)
     return out;
 }
 
-std::string frameOf(const std::string &command)
-{
-    char digits[2];
-    ByteToHex(CommandChecksum(command.c_str(), int(command.size())), digits);
-    std::string f = "\x09" + command;
-    f += digits[0];
-    f += digits[1];
-    f += '\r';
-    return f;
-}
-
-void printFields(const std::string &command)
+std::string fieldsOf(const std::string &command)
 {
     if (command == cmd::moduleInfo()) {
-        if (ReplyLength == cmd::kInfoReplyLength) {
-            std::printf("  S/N     %s\n", printable(cmd::infoSerial(LastReply)).c_str());
-            std::printf("  ID      %s\n", printable(cmd::infoId(LastReply)).c_str());
-        } else {
-            std::printf("  info reply is %d bytes, not 16: not accepted as the module\n", int(ReplyLength));
-        }
-    } else if (command == cmd::firmwareVersion()) {
-        std::printf("  version %s\n", printable(cmd::versionText(LastReply)).c_str());
-    } else if (command == cmd::printerStatus()) {
+        if (ReplyLength != cmd::kInfoReplyLength)
+            return "  info reply is " + std::to_string(ReplyLength) + " bytes, not 16: not accepted as the module\n";
+        return "  S/N     " + printable(cmd::infoSerial(LastReply)) + "\n  ID      " + printable(cmd::infoId(LastReply))
+               + "\n";
+    }
+    if (command == cmd::firmwareVersion())
+        return "  version " + printable(cmd::versionText(LastReply)) + "\n";
+    if (command == cmd::printerStatus()) {
         const std::string c = cmd::statusChar(LastReply);
         const std::string text = cmd::statusText(c);
-        std::printf("  status  %s%s\n", printable(c).c_str(), text.empty() ? " (no status text)" : (" " + text).c_str());
+        return "  status  " + printable(c) + (text.empty() ? " (no status text)" : " " + text) + "\n";
     }
+    return {};
+}
+
+// One exchange and what it showed; false when it did not verify.
+bool exchangeShown(const std::string &command, std::string &out)
+{
+    out = "> " + printable(command) + "\n";
+    if (command.size() > std::size_t(kMaxCommandLength)) {
+        out += "  refused: " + std::to_string(command.size()) + " bytes, a command holds at most "
+               + std::to_string(kMaxCommandLength) + "\n";
+        return false;
+    }
+    out += "  sent    " + wire::hex(commandFrame(command)) + "\n";
+    const bool ok = SendCommand(command);
+    if (!expectsReply(command)) {
+        out += "  no reply expected\n";
+        return true;
+    }
+    const bool complete = ReplyLength >= 2 && ReplyBuffer[0] == 0x0A && ReplyBuffer[ReplyLength - 1] == 0x0D;
+    if (complete)
+        out += "  reply   \"" + printable(LastReply) + "\"\n  hex     " + wire::hex(LastReply) + "\n";
+    else if (ReplyLength > 0)
+        out += "  partial " + wire::hex(ReplyBuffer, std::size_t(ReplyLength)) + "\n";
+    if (ok)
+        out += "  verified (" + std::to_string(ReplyLength) + " bytes)\n" + fieldsOf(command);
+    else if (complete)
+        out += "  NOT verified: checksum digits wrong or reply too short (" + std::to_string(ReplyLength) + " bytes)\n";
+    else
+        out += "  NOT verified: no complete reply within " + std::to_string(kReplyWindowMs) + " ms\n";
+    return ok;
+}
+
+int usage(const std::string &error)
+{
+    std::fprintf(stderr, "telmax-cmd: %s\nusage:\n%s", error.c_str(), kRawUsage);
+    return 2;
 }
 
 } // namespace
@@ -74,70 +100,46 @@ int runRawExchanges(const std::vector<std::string> &all)
     std::string line = BaudRateList[kDefaultBaudRateNo];
     std::vector<std::string> args;
     for (std::size_t i = 0; i < all.size(); ++i) {
-        if (all[i] == "--line") {
-            if (i + 1 >= all.size()) {
-                std::fputs("telmax-cmd: --line needs a value such as 19200,e,8,1\n", stderr);
-                return 2;
-            }
-            line = all[++i];
-            if (baudRateIndex(line) < 0)
-                std::fprintf(stderr, "telmax-cmd: note: %s is not one of the module's twelve line settings\n", line.c_str());
+        const std::string &a = all[i];
+        if (a == "--line") {
+            if (i + 1 >= all.size())
+                return usage("--line needs a value such as 19200,e,8,1");
+            const auto index = lineIndex(all[++i]);
+            if (!index)
+                return usage("--line " + all[i] + " is not one of the module's twelve line settings"
+                             " (0 to 11, or 4800,n,8,1 ... 115200,e,8,1)");
+            line = BaudRateList[std::size_t(*index)];
             continue;
         }
-        args.push_back(all[i]);
+        if (args.empty() && a.rfind("-", 0) == 0 && a.size() > 1)
+            return usage(a + " goes with the verbs, not with raw exchanges");
+        args.push_back(a);
     }
-    if (args.size() < 2) {
-        std::fputs("usage:\n", stderr);
-        std::fputs(kRawUsage, stderr);
-        return 2;
-    }
+    if (args.size() < 2)
+        return usage(args.empty() ? "no port given" : "no command given");
 
     const std::string port = args[0];
     LoadPortMap();   // the port map, as the program reads it at start
-    const int number = portNumberFor(port);
+    const int number = serial::portNumberFor(port);
     const std::string device = serial::resolvePort(number);
 
     if (!OpenComm(number, line)) {
-        std::fprintf(stderr, "telmax-cmd: %s\n", openFailureText(port, device).c_str());
+        std::fprintf(stderr, "telmax-cmd: %s\n", serial::openFailureText(port, device, serial::lastOpenResult()).c_str());
         return 2;
     }
-    std::printf("%s = %s at %s\n", port.c_str(), device.c_str(), line.c_str());
+    results().write(port + " = " + device + " at " + line + "\n");
 
     bool allVerified = true;
-    for (std::size_t i = 1; i < args.size(); ++i) {
-        const std::string &command = args[i];
-        std::printf("> %s\n", printable(command).c_str());
-        if (command.size() > std::size_t(kMaxCommandLength)) {
-            std::printf("  refused: %zu bytes, a command holds at most %d\n", command.size(), kMaxCommandLength);
-            allVerified = false;
-            continue;
-        }
-        const std::string frame = frameOf(command);
-        std::printf("  sent    %s\n", hexOf(reinterpret_cast<const unsigned char *>(frame.data()), frame.size()).c_str());
-        const bool ok = SendCommand(command);
-        if (command.size() >= 2 && command[0] == '0' && command[1] == '0') {
-            std::printf("  no reply expected\n");
-            continue;
-        }
-        const bool complete = ReplyLength >= 2 && ReplyBuffer[0] == 0x0A && ReplyBuffer[ReplyLength - 1] == 0x0D;
-        if (complete) {
-            std::printf("  reply   \"%s\"\n", printable(LastReply).c_str());
-            std::printf("  hex     %s\n", hexOf(reinterpret_cast<const unsigned char *>(LastReply.data()), LastReply.size()).c_str());
-        } else if (ReplyLength > 0) {
-            std::printf("  partial %s\n", hexOf(ReplyBuffer, std::size_t(ReplyLength)).c_str());
-        }
-        if (ok) {
-            std::printf("  verified (%d bytes)\n", int(ReplyLength));
-            printFields(command);
-        } else if (complete) {
-            std::printf("  NOT verified: checksum digits wrong or reply too short (%d bytes)\n", int(ReplyLength));
-            allVerified = false;
-        } else {
-            std::printf("  NOT verified: no complete reply within %u ms\n", unsigned(kReplyWindowMs));
-            allVerified = false;
-        }
+    for (std::size_t i = 1; i < args.size() && results().ok(); ++i) {
+        std::string shown;
+        allVerified = exchangeShown(args[i], shown) && allVerified;
+        results().write(shown);
     }
     CloseComm();
+    if (!results().ok()) {
+        std::fprintf(stderr, "telmax-cmd: %s\n", results().error().c_str());
+        return 1;
+    }
     return allVerified ? 0 : 1;
 }
 

@@ -1,10 +1,10 @@
 // telmax-cmd: the module from a shell. Two forms:
 //
-//   telmax-cmd [options] VERB [ARG] [VERB ...]     the window's operations (tools/verbs.h)
+//   telmax-cmd [options] VERB [ARG] [VERB ...]     the window's operations (tools/verb_runner.h)
 //   telmax-cmd [--line SETTINGS] PORT COMMAND...   raw exchanges (tools/raw_exchange.h)
 //
-// Exit status: 0 success, 1 an operation or exchange failed, 2 bad usage, no module to work
-// on, or a port that does not open (with the reason).
+// Exit status: 0 success, 1 an operation or exchange failed or its results could not be
+// written, 2 bad usage, no module to work on, or a port that does not open (with the reason).
 
 #include <cstdio>
 #include <string>
@@ -14,8 +14,10 @@
 
 #include "link/port_backend.h"
 #include "platform/hooks.h"
+#include "tools/output.h"
 #include "tools/raw_exchange.h"
-#include "tools/verbs.h"
+#include "tools/verb_grammar.h"
+#include "tools/verb_runner.h"
 
 namespace {
 
@@ -24,18 +26,26 @@ void printUsage(std::FILE *to)
     std::fputs("usage:\n", to);
     std::fputs(tools::verbUsage().c_str(), to);
     std::fputs(tools::kRawUsage, to);
-    std::fputs("exit status: 0 success, 1 an operation or exchange failed, 2 bad usage, no module found\n"
-               "             before an operation, or a port that does not open (the reason on stderr)\n",
+    std::fputs("exit status: 0 success, 1 an operation or exchange failed, or its results could not be\n"
+               "             written, 2 bad usage, no module found before an operation, or a port that\n"
+               "             does not open (the reason on stderr)\n",
                to);
+}
+
+int usageError(const std::string &error)
+{
+    std::fprintf(stderr, "telmax-cmd: %s (telmax-cmd --help lists the verbs)\n", error.c_str());
+    return 2;
 }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
+    tools::guardStandardStreams();           // before anything opens a descriptor
     const platform::TimerResolution timer;   // 1 ms pauses and polls, not the system's default tick
     QCoreApplication app(argc, argv);        // for reading the settings and the port map
-    serial::restorePortOnSignals();          // a Ctrl+C leaves the port as it was found
+    serial::restorePortOnSignals();          // a Ctrl+C, a kill or a closed pipe leaves the port as it was found
 
     std::vector<std::string> args(argv + 1, argv + argc);
     for (const std::string &a : args)
@@ -47,14 +57,15 @@ int main(int argc, char **argv)
         printUsage(stderr);
         return 2;
     }
-    if (!tools::isVerbForm(args))
+    std::string error;
+    const auto form = tools::formOf(args, error);
+    if (!form)
+        return usageError(error);
+    if (*form == tools::Form::Raw)
         return tools::runRawExchanges(args);
 
-    std::string error;
     const auto invocation = tools::parseVerbs(args, error);
-    if (!invocation) {
-        std::fprintf(stderr, "telmax-cmd: %s (telmax-cmd --help lists the verbs)\n", error.c_str());
-        return 2;
-    }
+    if (!invocation)
+        return usageError(error);
     return tools::runVerbs(*invocation);
 }

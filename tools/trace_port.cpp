@@ -1,19 +1,18 @@
 #include "tools/trace_port.h"
 
+#include <cerrno>
+#include <algorithm>
 #include <chrono>
+#include <cstring>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+#include "link/wire_text.h"
 
 namespace tools {
-
-std::string hexOf(const unsigned char *data, std::size_t count)
-{
-    std::string out;
-    char buf[4];
-    for (std::size_t i = 0; i < count; ++i) {
-        std::snprintf(buf, sizeof buf, i ? " %02X" : "%02X", data[i]);
-        out += buf;
-    }
-    return out;
-}
 
 namespace {
 
@@ -23,76 +22,67 @@ long long nowMs()
     return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
 }
 
-// The characters between the start byte and the checksum digits (all of a partial reply's),
-// as JSON string content.
+// The characters between the start byte and the checksum digits (all of a partial reply's).
 std::string textOf(const std::vector<unsigned char> &bytes)
 {
-    std::string out;
     const bool whole = bytes.size() >= 4 && bytes.back() == 0x0D;
     const std::size_t begin = !bytes.empty() && (bytes[0] == 0x09 || bytes[0] == 0x0A) ? 1 : 0;
     const std::size_t end = whole ? bytes.size() - 3 : bytes.size();
-    for (std::size_t i = begin; i < end; ++i) {
-        const unsigned char c = bytes[i];
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += char(c);
-        } else if (c < 0x20 || c >= 0x7F) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", c);
-            out += buf;
-        } else {
-            out += char(c);
-        }
-    }
-    return out;
-}
-
-std::string quoted(const std::string &s)
-{
-    std::string out = "\"";
-    for (unsigned char c : s) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += char(c);
-        } else if (c < 0x20) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", c);
-            out += buf;
-        } else {
-            out += char(c);
-        }
-    }
-    return out + "\"";
+    return std::string(bytes.begin() + std::ptrdiff_t(begin), bytes.begin() + std::ptrdiff_t(std::max(begin, end)));
 }
 
 } // namespace
 
-TracePort::TracePort(std::FILE *file, serial::PortBackend &inner) : m_file(file), m_inner(inner) {}
+std::FILE *openTraceFile(const std::string &path, std::string &error)
+{
+#ifdef _WIN32
+    std::FILE *file = std::fopen(path.c_str(), "a");
+#else
+    std::FILE *file = nullptr;
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+        // Open, the file is written as any other: a reader that is slow is waited for.
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        file = ::fdopen(fd, "a");
+        if (!file)
+            ::close(fd);
+    } else if (errno == ENXIO) {
+        error = path + ": a FIFO that no program reads";
+        return nullptr;
+    }
+#endif
+    if (!file)
+        error = path + ": " + std::strerror(errno);
+    return file;
+}
+
+TracePort::TracePort(std::FILE *file, serial::PortBackend &inner) : m_out(file, "trace"), m_inner(inner) {}
 
 TracePort::~TracePort()
 {
-    if (m_file)
-        std::fclose(m_file);
+    if (std::fclose(m_out.file()) != 0)
+        m_out.fail(std::strerror(errno));
 }
 
 void TracePort::note(const std::string &json)
 {
-    std::fprintf(m_file, "{\"t\":%lld,%s}\n", nowMs(), json.c_str());
-    std::fflush(m_file);
+    m_out.write("{\"t\":" + std::to_string(nowMs()) + "," + json + "}\n");
 }
 
 void TracePort::event(const char *dir, const std::vector<unsigned char> &bytes, const std::string &extra)
 {
-    note(std::string("\"dir\":\"") + dir + "\",\"hex\":\"" + hexOf(bytes.data(), bytes.size()) + "\",\"text\":\"" + textOf(bytes) + "\""
+    const std::string text = textOf(bytes);
+    note(std::string("\"dir\":\"") + dir + "\",\"hex\":\"" + wire::hex(bytes) + "\",\"text\":" + wire::jsonString(text)
          + extra);
 }
 
 serial::OpenResult TracePort::open(const std::string &device)
 {
     const serial::OpenResult r = m_inner.open(device);
-    note("\"event\":\"open\",\"device\":" + quoted(device) + ",\"ok\":" + (r.handle != INVALID_COMM_HANDLE ? "true" : "false"));
-    m_out.clear();
-    m_in.clear();
+    note("\"event\":\"open\",\"device\":" + wire::jsonString(device)
+         + ",\"ok\":" + (r.handle != INVALID_COMM_HANDLE ? "true" : "false"));
+    m_frame.clear();
+    m_reply.clear();
     return r;
 }
 
@@ -108,10 +98,10 @@ int TracePort::readByte(CommHandleType handle, unsigned char *byte)
     if (got == 1) {
         if (*byte == 0x0A)
             flushPartial();
-        m_in.push_back(*byte);
-        if (*byte == 0x0D && m_in.front() == 0x0A) {
-            event("rx", m_in);
-            m_in.clear();
+        m_reply.push_back(*byte);
+        if (*byte == 0x0D && m_reply.front() == 0x0A) {
+            event("rx", m_reply);
+            m_reply.clear();
         }
     }
     return got;
@@ -122,11 +112,11 @@ void TracePort::write(CommHandleType handle, const unsigned char *data, std::siz
     m_inner.write(handle, data, count);
     for (std::size_t i = 0; i < count; ++i) {
         if (data[i] == 0x09)
-            m_out.clear();
-        m_out.push_back(data[i]);
-        if (data[i] == 0x0D && m_out.front() == 0x09) {
-            event("tx", m_out, ",\"line\":" + quoted(m_settings));
-            m_out.clear();
+            m_frame.clear();
+        m_frame.push_back(data[i]);
+        if (data[i] == 0x0D && m_frame.front() == 0x09) {
+            event("tx", m_frame, ",\"line\":" + wire::jsonString(m_settings));
+            m_frame.clear();
         }
     }
 }
@@ -136,9 +126,9 @@ int TracePort::outputPending(CommHandleType handle) { return m_inner.outputPendi
 void TracePort::flushPartial()
 {
     // Bytes that never made a reply (a late or cut-off one, noise) matter most in a support case.
-    if (!m_in.empty())
-        event("rx", m_in, ",\"complete\":false");
-    m_in.clear();
+    if (!m_reply.empty())
+        event("rx", m_reply, ",\"complete\":false");
+    m_reply.clear();
 }
 
 void TracePort::discardInput(CommHandleType handle)

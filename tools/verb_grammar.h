@@ -1,8 +1,9 @@
 #pragma once
-// The verb form of telmax-cmd: the window's operations from a shell, run by ops/ against a
-// console view, with the window's frames, pauses, tries and stored settings.
+// What telmax-cmd's command line says: the verbs with their arguments and options, or the raw
+// form, or a usage error naming what is wrong.
 //
 //   telmax-cmd [options] VERB [ARG] [verb options] [VERB ...]
+//   telmax-cmd [--line SETTINGS] PORT COMMAND...
 
 #include <optional>
 #include <string>
@@ -15,7 +16,7 @@ enum class Verb { Scan, SetId, SetBaud, Factory, Status, Print, Test };
 struct VerbCall {
     Verb verb = Verb::Scan;
     std::string name;
-    std::string arg;     // set-id NN, set-baud INDEX|SETTINGS, print TEXT
+    std::string arg;     // set-id NN, set-baud INDEX|SETTINGS, print TEXT (locale bytes, as given)
     bool lock = true;    // scan: only the remembered line setting on each port, as the window's default
     int count = 0;       // test: stop after this many lines (0: until Ctrl+C or a failure)
 };
@@ -31,17 +32,20 @@ struct Invocation {
     bool listPorts = false;  // --ports
 };
 
-// True when the command line names a verb (or --ports) rather than a port and raw commands.
-bool isVerbForm(const std::vector<std::string> &args);
+enum class Form { Verbs, Raw };
+
+// Which form the command line is in; nothing, with the reason in error, when it is neither: an
+// unknown option, or a first word that is no verb, no COMn and no device path.
+std::optional<Form> formOf(const std::vector<std::string> &args, std::string &error);
 
 // The verb form parsed, or a message saying what is wrong with it.
 std::optional<Invocation> parseVerbs(const std::vector<std::string> &args, std::string &error);
 
-// Runs the verbs in order, stopping at the first that fails. Exit status: 0 every verb
-// succeeded, 1 a verb failed, 2 no module to work on or a port that does not open.
-int runVerbs(const Invocation &invocation);
+// The index of a line setting given as 0 to 11 or as its text ("57600,e,8,1"); nothing for
+// anything else.
+std::optional<int> lineIndex(const std::string &text);
 
-// The --help text: the verbs with one example each, the options, the exit status.
+// The --help text of the verb form: the verbs with one example each, the options.
 std::string verbUsage();
 
 } // namespace tools

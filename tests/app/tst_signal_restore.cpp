@@ -1,6 +1,7 @@
-// Ending a program by a signal while it holds the serial port: the port must be left as it
-// was before the program opened it. Killed during the continuous test, the window used to
-// leave the pty raw (VMIN 0) and exclusive, and a real port "busy" for every later user.
+// The programs' real start-up in a child process. Ended by a signal while it holds the serial
+// port, a program must leave the port as it was before it opened it. Killed during the
+// continuous test, the window used to leave the pty raw (VMIN 0) and exclusive, and a real port
+// "busy" for every later user.
 //
 // The window is the real start-up (app::runMain) in a child process: this test runs itself
 // with --as-program, scans the simulator on COM3 and starts the continuous test; telmax-cmd
@@ -67,6 +68,9 @@ private slots:
         QTest::newRow("telmax-config, SIGINT in the continuous test") << "telmax-config" << SIGINT;
         QTest::newRow("telmax-config, SIGHUP in the continuous test") << "telmax-config" << SIGHUP;
         QTest::newRow("telmax-cmd, SIGTERM during an exchange") << "telmax-cmd" << SIGTERM;
+        // Ctrl+\ and a closed pipe (telmax-cmd ... | head -1) left the port raw and exclusive.
+        QTest::newRow("telmax-cmd, SIGQUIT during an exchange") << "telmax-cmd" << SIGQUIT;
+        QTest::newRow("telmax-cmd, its stdout pipe closed") << "telmax-cmd" << SIGPIPE;
     }
     void portPutBackWhenEndedBySignal()
     {
@@ -110,7 +114,10 @@ private slots:
             QStringList args{"COM3"};
             for (int i = 0; i < 100; ++i)
                 args << "E00B";
-            child.start(cmd, args);
+            if (signal == SIGPIPE)
+                child.start("/bin/bash", QStringList{"-c", "set -o pipefail; \"$0\" \"$@\" | head -1", cmd} + args);
+            else
+                child.start(cmd, args);
         }
         QVERIFY(child.waitForStarted());
 
@@ -126,8 +133,15 @@ private slots:
             15000));
         QCOMPARE(exclusiveFlag(fd), 1);
 
-        ::kill(pid_t(child.processId()), signal);
-        QVERIFY2(child.waitForFinished(5000), "the program did not end");
+        if (signal == SIGPIPE) {
+            // head has gone after its line: the next result line is a failed write, and the run ends.
+            QVERIFY2(child.waitForFinished(5000), "the program did not end");
+            QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(child.exitCode(), 1);
+        } else {
+            ::kill(pid_t(child.processId()), signal);
+            QVERIFY2(child.waitForFinished(5000), "the program did not end");
+        }
 
         termios after{};
         QCOMPARE(::tcgetattr(fd, &after), 0);
@@ -135,6 +149,55 @@ private slots:
         QCOMPARE(exclusiveFlag(fd), 0);
         QCOMPARE(::flock(fd, LOCK_EX | LOCK_NB), 0);
         ::close(fd);
+    }
+
+    // After a kill -9 the exclusivity stays on the tty while another program keeps it open; the
+    // next run said "another program holds the port" of what its own earlier run left.
+    void exclusivityLeftByAKilledRunIsNamed()
+    {
+        const QString cmd = qEnvironmentVariable("TELMAX_CMD");
+        if (cmd.isEmpty())
+            QSKIP("TELMAX_CMD is not set (run through ctest)");
+        SimProcess sim({"--silent"});
+        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
+        const int fd = ::open(sim.device().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        QVERIFY(fd >= 0);
+        QProcess first;
+        first.start(cmd, {QString::fromStdString(sim.device()), "E00B", "E00B", "E00B", "E00B", "E00B", "E00B"});
+        QVERIFY(first.waitForStarted());
+        QVERIFY(sim.waitForLog([](const QList<QJsonObject> &log) { return !log.isEmpty() && log.last().value("dir") == "rx"; }, 5000));
+        const qint64 pid = first.processId();
+        ::kill(pid_t(pid), SIGKILL);
+        QVERIFY(first.waitForFinished(5000));
+        QCOMPARE(exclusiveFlag(fd), 1);
+
+        QProcess second;
+        second.start(cmd, {QString::fromStdString(sim.device()), "E00B"});
+        QVERIFY(second.waitForFinished(5000));
+        const QString said = QString::fromLocal8Bit(second.readAllStandardError());
+        ::ioctl(fd, TIOCNXCL);
+        ::close(fd);
+        QCOMPARE(second.exitCode(), 2);
+        QVERIFY2(said.contains(QString("an earlier run of this program (pid %1) was killed").arg(pid)), qPrintable(said));
+        QVERIFY2(said.contains("telmax-sim"), qPrintable(said));
+    }
+
+    // Started without a display, the window aborted with Qt's "Reinstalling the application may
+    // fix this problem" and status 134.
+    void startedWithoutADisplay()
+    {
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(name);
+        child.setProcessEnvironment(env);
+        child.start(QCoreApplication::applicationFilePath(), {"--as-program"});
+        QVERIFY(child.waitForFinished(10000));
+        const QString said = QString::fromLocal8Bit(child.readAllStandardError());
+        QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(child.exitCode(), 1);
+        QCOMPARE(said.count('\n'), 1);
+        QVERIFY2(said.contains("no display found") && said.contains("telmax-cmd"), qPrintable(said));
     }
 };
 

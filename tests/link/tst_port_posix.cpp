@@ -4,6 +4,8 @@
 
 #include <fcntl.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
@@ -11,6 +13,7 @@
 #include "link/comm.h"
 #include "link/frame.h"
 #include "link/line_settings.h"
+#include "link/open_failure.h"
 #include "link/seams.h"
 #include "link/termios_line.h"
 #include "platform/hooks.h"
@@ -281,6 +284,38 @@ private slots:
         QVERIFY2(t.elapsed() < 60000, "writes stalled");   // a hang guard, not a timing claim
         CloseComm();
         serial::setPortMap({});
+    }
+
+    // A root-only device advised "usermod -aG root", and a group that may only read it was
+    // offered as the cure.
+    void permissionAdviceNamesOnlyAGroupThatHelps_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<int>("gid");
+        QTest::addColumn<bool>("advised");
+        QTest::newRow("group may read and write") << 0660 << 20 << true;
+        QTest::newRow("group may only read") << 0640 << 20 << false;
+        QTest::newRow("owner only") << 0600 << 20 << false;
+        QTest::newRow("root's group") << 0660 << 0 << false;
+    }
+    void permissionAdviceNamesOnlyAGroupThatHelps()
+    {
+        QFETCH(int, mode);
+        QFETCH(int, gid);
+        QFETCH(bool, advised);
+        QTemporaryDir dir;
+        const QByteArray device = QFile::encodeName(dir.path() + "/ttyX");
+        QCOMPARE(::mknod(device.constData(), S_IFCHR | mode_t(mode), makedev(5, 0)), 0);
+        if (::chown(device.constData(), 0, gid_t(gid)) != 0)
+            QSKIP("the test cannot give the device a group (not root)");
+        ::chmod(device.constData(), mode_t(mode));
+        const std::string group = serial::groupToJoin(device.toStdString());
+        QCOMPARE(!group.empty(), advised);
+        const serial::OpenResult denied{INVALID_COMM_HANDLE, serial::OpenFailure::Permission, EACCES};
+        const std::string text = serial::openFailureText("COM1", device.toStdString(), denied);
+        QVERIFY2(advised ? text.find("usermod -aG " + group) != std::string::npos
+                         : text.find("ask the administrator") != std::string::npos,
+                 text.c_str());
     }
 
     void hungUpPortFailsTheExchangeWithoutHanging()

@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "support/sim_fixture.h"
@@ -33,6 +34,36 @@ Run runCmd(const QStringList &args, const QProcessEnvironment &env = QProcessEnv
     return r;
 }
 
+// telmax-cmd with its stdout sent to a file (/dev/full) or, with an empty path, closed.
+Run runCmdWithStdout(const QStringList &args, const QString &stdoutFile, const QProcessEnvironment &env)
+{
+    Run r;
+    QProcess p;
+    p.setProcessEnvironment(env);
+    if (stdoutFile.isEmpty()) {
+        p.start("/bin/sh", QStringList{"-c", "exec \"$0\" \"$@\" >&-", qEnvironmentVariable("TELMAX_CMD")} + args);
+    } else {
+        p.setStandardOutputFile(stdoutFile);
+        p.start(qEnvironmentVariable("TELMAX_CMD"), args);
+    }
+    if (!p.waitForFinished(10000)) {
+        p.kill();
+        p.waitForFinished();
+        return r;
+    }
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.err = QString::fromLocal8Bit(p.readAllStandardError());
+    return r;
+}
+
+QStringList frameTexts(const testsupport::SimProcess &sim)
+{
+    QStringList frames;
+    for (const QJsonObject &o : sim.received())
+        frames << o.value("text").toString();
+    return frames;
+}
+
 // Temporary stores where COM5 is the simulator and every other number of the search names a
 // device that does not exist, so a scan can never reach a real serial port.
 struct ScanStores {
@@ -58,6 +89,12 @@ struct ScanStores {
     QVariant stored(const QString &name) const
     {
         return QSettings(machine.path() + "/VOREX/PRINTConfig.conf", QSettings::IniFormat).value(name);
+    }
+    void store(const QByteArray &lines) const
+    {
+        QFile f(machine.path() + "/VOREX/PRINTConfig.conf");
+        if (f.open(QIODevice::WriteOnly))
+            f.write("[General]\n" + lines);
     }
 };
 
@@ -210,6 +247,225 @@ private slots:
         for (const QJsonObject &o : sim.received())
             frames << o.value("text").toString();
         QCOMPARE(frames, QStringList({"E00B", "E00V", "E00B", "E00CTQ12345642", "E00B", "E00F"}));
+    }
+
+    // A lost reply to the line end made the retry send the text again: the paper held it twice.
+    void lostLineEndReplyPrintsTheTextOnce()
+    {
+        testsupport::SimProcess sim({"--drop-every", "3"});
+        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
+        ScanStores stores(sim);
+        const Run r = runCmd({"--port", "COM5", "print", "abc"}, stores.env);
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(frameTexts(sim), QStringList({"E00B", "E00Gabc", "E00H0D0A", "E00B", "E00H0D0A"}));
+        QCOMPARE(sim.paper(), QByteArray("abc\r\n"));
+    }
+
+    // A print text no command can carry failed as "Print Text Error" after two presence tests,
+    // with no reason; and --json showed the raw argument rather than what went out.
+    void printTextCheckedBeforeAnyFrame()
+    {
+        testsupport::SimProcess sim;
+        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
+        ScanStores stores(sim);
+        const Run tooLong = runCmd({"--port", "COM5", "print", QString(252, 'x')}, stores.env);
+        QCOMPARE(tooLong.exitCode, 2);
+        QVERIFY2(tooLong.err.contains("252 bytes") && tooLong.err.contains("at most 251"), qPrintable(tooLong.err));
+        QVERIFY(sim.received().isEmpty());
+
+        const Run shown = runCmd({"--port", "COM5", "--json", "print", " a\tb\n"}, stores.env);
+        QCOMPARE(shown.exitCode, 0);
+        QVERIFY2(shown.out.contains("\"text\":\"a b\""), qPrintable(shown.out));
+        QCOMPARE(sim.paper(), QByteArray("a b\r\n"));
+    }
+
+    // Results that reach no one (a full disk, a closed stdout, a trace that cannot be written)
+    // gave exit 0: a production line would record the module as done.
+    void unwrittenResultsFail_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("stdoutFile");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("stdout on a full disk") << QStringList{"--port", "COM5", "status"} << "/dev/full" << 1
+                                               << "stdout: No space left on device";
+        QTest::newRow("stdout closed") << QStringList{"--port", "COM5", "status"} << "" << 1 << "stdout: closed";
+        QTest::newRow("trace on a full disk") << QStringList{"--trace", "/dev/full", "--port", "COM5", "status"}
+                                              << "/dev/null" << 1 << "trace: No space left on device";
+        QTest::newRow("raw exchanges on a full disk") << QStringList{"COM5", "E00B"} << "/dev/full" << 1
+                                                      << "stdout: No space left on device";
+        QTest::newRow("no trace file named") << QStringList{"--trace", "", "--port", "COM5", "status"} << "/dev/null"
+                                             << 2 << "--trace needs a file name";
+    }
+    void unwrittenResultsFail()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, stdoutFile);
+        QFETCH(int, exitCode);
+        QFETCH(QString, said);
+        testsupport::SimProcess sim;
+        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
+        ScanStores stores(sim);
+        const Run r = runCmdWithStdout(args, stdoutFile, stores.env);
+        QCOMPARE(r.exitCode, exitCode);
+        QVERIFY2(r.err.contains(said), qPrintable(r.err));
+    }
+
+    // A trace to a FIFO that nobody reads held the run for good; a device path or a reply with
+    // bytes that are not text made trace lines that were not JSON.
+    void traceNeverBlocksAndStaysJson()
+    {
+        testsupport::SimProcess sim;
+        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
+        QTemporaryDir dir;
+        const QByteArray fifo = QFile::encodeName(dir.path() + "/trace.fifo");
+        QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
+        const Run blocked = runCmd({"--trace", QString::fromLocal8Bit(fifo), "--port", QString::fromStdString(sim.device()), "status"});
+        QCOMPARE(blocked.exitCode, 2);
+        QVERIFY2(blocked.err.contains("a FIFO that no program reads"), qPrintable(blocked.err));
+
+        const QByteArray odd = QFile::encodeName(dir.path()) + "/tty\"\\\xff\x01";
+        QCOMPARE(::symlink(sim.device().c_str(), odd.constData()), 0);
+        const QString trace = dir.path() + "/trace.jsonl";
+        // Through the shell: the path is not text, and QProcess would pass it as text.
+        QProcess p;
+        p.start("/bin/sh", {"-c", "exec \"$0\" --trace \"$1\" --port \"$2$(printf '/tty\"\\\\\\377\\001')\" status",
+                            qEnvironmentVariable("TELMAX_CMD"), trace, dir.path()});
+        QVERIFY(p.waitForFinished(10000));
+        QVERIFY2(p.exitCode() == 0, p.readAllStandardError().constData());
+        QFile file(trace);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        int lines = 0;
+        for (const QByteArray &line : file.readAll().split('\n')) {
+            if (line.isEmpty())
+                continue;
+            QJsonParseError error;
+            QJsonDocument::fromJson(line, &error);
+            QVERIFY2(error.error == QJsonParseError::NoError, line.constData());
+            ++lines;
+        }
+        QCOMPARE(lines, 6);   // open, two frames and their replies, close
+    }
+
+    // A line setting the module does not have, a misspelt verb or an unknown option ran anyway,
+    // with a "note", "no such device" or the usage; a stored line setting that is not one of the
+    // twelve opened the port with nothing applied.
+    void usageErrorsSendNothing_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("raw --line unreadable") << QStringList{"--line", "abc", "COM5", "E00B"} << "--line abc is not";
+        QTest::newRow("raw --line unknown speed") << QStringList{"--line", "12345,n,8,1", "COM5", "E00B"}
+                                                  << "not one of the module's twelve line settings";
+        QTest::newRow("verbs --line mark parity") << QStringList{"--port", "COM5", "--line", "19200,m,8,1", "status"}
+                                                  << "not one of the module's twelve line settings";
+        QTest::newRow("unknown option") << QStringList{"--bogus"} << "unknown option --bogus";
+        QTest::newRow("misspelt verb") << QStringList{"scna", "status"} << "unknown verb 'scna' (did you mean scan?)";
+    }
+    void usageErrorsSendNothing()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, said);
+        testsupport::SimProcess sim;
+        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
+        ScanStores stores(sim);
+        const Run r = runCmd(args, stores.env);
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY2(r.err.contains(said), qPrintable(r.err));
+        QVERIFY(sim.received().isEmpty());
+    }
+
+    void storedLineSettingNotOneOfTheTwelve()
+    {
+        testsupport::SimProcess sim({"--line", "2"});
+        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
+        ScanStores stores(sim);
+        stores.store("ScanCommNo=5\nScanBaudRateNo=2\nScanBaudRate=\"12345,q,8,1\"\n");
+        const Run r = runCmd({"--json", "scan"}, stores.env);
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.err.count("ScanBaudRate \"12345,q,8,1\" is not one of the module's line settings; using 9600,n,8,1"), 1);
+        QVERIFY2(r.out.contains("\"line\":\"9600,n,8,1\""), qPrintable(r.out));
+    }
+
+    // After set-baud or factory the next invocation's locked scan looked for the module at the
+    // old line setting and found nothing.
+    void nextRunFindsTheModuleAtItsNewLineSetting_data()
+    {
+        QTest::addColumn<QStringList>("change");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("set-baud") << QStringList{"scan", "set-baud", "57600,e,8,1"} << "57600,e,8,1";
+        QTest::newRow("factory") << QStringList{"scan", "factory"} << "19200,e,8,1";
+    }
+    void nextRunFindsTheModuleAtItsNewLineSetting()
+    {
+        QFETCH(QStringList, change);
+        QFETCH(QString, line);
+        testsupport::SimProcess sim({"--line", "2"});
+        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
+        ScanStores stores(sim);
+        stores.store("ScanCommNo=5\nScanBaudRateNo=2\nScanBaudRate=\"9600,n,8,1\"\n");
+        QCOMPARE(runCmd(change, stores.env).exitCode, 0);
+        QCOMPARE(stores.stored("ScanBaudRate").toString(), line);
+        const Run next = runCmd({"scan", "status"}, stores.env);
+        QCOMPARE(next.exitCode, 0);
+        QVERIFY2(next.out.contains("line     " + line), qPrintable(next.out));
+    }
+
+    // The continuous test named a port given by its path "1000000"; a scan that found nothing
+    // said nothing of a port it could not open because another program held it.
+    void messagesNameWhatATechnicianCanAct()
+    {
+        const Run open = runCmd({"--port", "/dev/telmax-no-such-port", "test"});
+        QCOMPARE(open.exitCode, 2);
+        QVERIFY2(open.err.contains("Open COM : /dev/telmax-no-such-port Error"), qPrintable(open.err));
+
+        testsupport::SimProcess sim;
+        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
+        ScanStores stores(sim);
+        const int fd = ::open(sim.device().c_str(), O_RDWR | O_NOCTTY);
+        QVERIFY(fd >= 0);
+        QCOMPARE(::flock(fd, LOCK_EX | LOCK_NB), 0);
+        const Run scan = runCmd({"scan"}, stores.env);
+        ::close(fd);
+        QCOMPARE(scan.exitCode, 1);
+        QVERIFY2(scan.err.contains(QString("COM5 not searched: %1: busy").arg(QString::fromStdString(sim.device()))),
+                 qPrintable(scan.err));
+        QVERIFY(!scan.err.contains("COM6 not searched"));   // missing: the normal case of a search
+    }
+
+    // In a Big5 locale an argument was read as UTF-8 and printed as "????" with success; the
+    // messages for people came out in UTF-8, unreadable on that terminal.
+    void localeCodePageForArgumentsAndOutput()
+    {
+        QTemporaryDir locales;
+        QProcess localedef;
+        localedef.start("localedef", {"-i", "zh_TW", "-f", "BIG5", locales.path() + "/zh_TW.BIG5"});
+        if (!localedef.waitForFinished(30000) || localedef.exitCode() != 0)
+            QSKIP("no Big5 locale can be made here (localedef and the locales package)");
+        testsupport::SimProcess sim;
+        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
+        ScanStores stores(sim);
+        QProcessEnvironment env = stores.env;
+        env.insert("LOCPATH", locales.path());
+        env.insert("LC_ALL", "zh_TW.BIG5");
+        // "中文" as a Big5 terminal passes it; the printer's code page is the locale's.
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start("/bin/sh", {"-c", "exec \"$0\" --port COM5 --lang big5 print \"$(printf '\\244\\244\\244\\345')\"",
+                            qEnvironmentVariable("TELMAX_CMD")});
+        QVERIFY(p.waitForFinished(10000));
+        QCOMPARE(p.exitCode(), 0);
+        QCOMPARE(sim.paper(), QByteArray("\xA4\xA4\xA4\xE5\r\n"));
+        const QByteArray out = p.readAllStandardOutput();
+        // "中文" shown back in Big5, never as UTF-8 bytes.
+        QVERIFY2(out.contains("\xA4\xA4\xA4\xE5") && !out.contains("\xE4\xB8\xAD"), out.constData());
+
+        // A character the printer's code page lacks is sent as "?", and the result counts it.
+        stores.store("PrintCodePage=BIG5\n");
+        const Run json = runCmd({"--port", "COM5", "--json", "print", QString::fromUtf8("中\uD55C")}, stores.env);
+        QCOMPARE(json.exitCode, 0);
+        QVERIFY2(json.out.contains("\"replaced\":1"), qPrintable(json.out));
+        QVERIFY(sim.paper().endsWith("\xA4\xA4?\r\n"));
     }
 
     void continuousTestCounted()

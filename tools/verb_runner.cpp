@@ -1,0 +1,349 @@
+#include "tools/verb_runner.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QString>
+
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "app/ui_text.h"
+#include "link/comm.h"
+#include "link/commands.h"
+#include "link/open_failure.h"
+#include "link/seams.h"
+#include "ops/operations.h"
+#include "ops/state.h"
+#include "platform/hooks.h"
+#include "settings/settings.h"
+#include "tools/console_view.h"
+#include "tools/output.h"
+#include "tools/port_report.h"
+#include "tools/trace_port.h"
+
+namespace tools {
+
+namespace {
+
+volatile std::sig_atomic_t g_stopRequested = 0;
+
+// Ctrl+C during the continuous test asks it to stop, as the window's second activation does;
+// a second Ctrl+C ends the program at once (the link's handler puts the port back; on Windows
+// the handler is reset to the default by the system itself).
+extern "C" void requestStop(int)
+{
+    g_stopRequested = 1;
+    serial::restorePortOnSignals();
+}
+
+struct Outcome {
+    bool ok = false;
+    std::vector<std::pair<const char *, QJsonValue>> fields;   // in the order shown
+};
+
+QString latin1(const std::string &s) { return QString::fromLatin1(s.data(), qsizetype(s.size())); }
+
+// The print text as the printer gets it, and how many of its characters became "?".
+struct PrintBytes {
+    std::string bytes;   // trimmed, as the command carries it
+    int replaced = 0;
+};
+
+// The text as the print command carries it: control characters as spaces, and without the
+// blanks at either end, which the command drops.
+QString sentText(const QString &text)
+{
+    const QString printable = ops::printableText(text);
+    qsizetype begin = 0, end = printable.size();
+    while (begin < end && printable.at(begin).unicode() <= 0x20)
+        ++begin;
+    while (end > begin && printable.at(end - 1).unicode() <= 0x20)
+        --end;
+    return printable.mid(begin, end - begin);
+}
+
+PrintBytes printBytesOf(const QString &text)
+{
+    PrintBytes p;
+    p.bytes = cmd::trimControl(ops::printTextBytes(text, &p.replaced));
+    return p;
+}
+
+class Runner {
+public:
+    Runner(const Invocation &inv, int language) : m_inv(inv), m_view(language, true, inv.beep) {}
+
+    int run();
+
+private:
+    std::optional<Outcome> runVerb(const VerbCall &call);
+    Outcome runTest(const VerbCall &call);
+    void keepLineSetting();
+    void report(const VerbCall &call, const Outcome &outcome);
+    void choosePort();
+
+    const Invocation &m_inv;
+    ConsoleView m_view;
+    bool m_stopSent = false;
+};
+
+void Runner::choosePort()
+{
+    ScanCommNo = serial::portNumberFor(m_inv.port);
+    if (!m_inv.line.empty()) {
+        ScanBaudRateNo = *lineIndex(m_inv.line);
+        ScanBaudRate = BaudRateList[std::size_t(ScanBaudRateNo)];
+    }
+    ModuleFound = true;   // the named port stands in for a scan that found the module there
+}
+
+// Each invocation is a whole run: the module's new line setting is stored where a scan stores
+// it, or the next run's scan would look for the module at the old one.
+void Runner::keepLineSetting()
+{
+    SaveLineSetting();
+}
+
+Outcome Runner::runTest(const VerbCall &call)
+{
+    Outcome o;
+    m_view.resetLines();
+    m_stopSent = false;
+    g_stopRequested = 0;
+    const auto stop = [this] {
+        if (!m_stopSent) {
+            m_stopSent = true;
+            ops::processTest(m_view);   // the second activation: the test ends after this pass
+        }
+    };
+    m_view.onLinePrinted = [&](int lines) {
+        const std::string line = "  line " + std::to_string(lines) + " printed\n";
+        // A count nobody can read any more (a closed pipe, a full disk) ends the test.
+        if (m_inv.json)
+            std::fputs(line.c_str(), stderr);
+        else if (!results().write(line))
+            stop();
+        if (call.count > 0 && lines >= call.count)
+            stop();
+    };
+    platform::Hooks hooks;
+    hooks.pump = [&] {
+        if (g_stopRequested)
+            stop();
+    };
+    platform::HooksGuard pump(hooks);
+    std::signal(SIGINT, requestStop);
+    ops::processTest(m_view);
+    // Ctrl+C ends the program again (on POSIX through the link's handler, which puts the port back).
+    std::signal(SIGINT, SIG_DFL);
+    serial::restorePortOnSignals();
+    m_view.onLinePrinted = nullptr;
+    o.fields.emplace_back("lines", m_view.linesPrinted());
+    return o;
+}
+
+std::optional<Outcome> Runner::runVerb(const VerbCall &call)
+{
+    Outcome o;
+    switch (call.verb) {
+    case Verb::Scan:
+        m_view.setLock(call.lock);
+        ops::scanModule(m_view);
+        o.ok = m_view.lampYellow() && ModuleFound;
+        if (o.ok) {
+            o.fields.emplace_back("port", QStringLiteral("COM%1").arg(ScanCommNo));
+            o.fields.emplace_back("device", QString::fromStdString(serial::deviceForPort(ScanCommNo)));
+            o.fields.emplace_back("line", latin1(ScanBaudRate));
+            o.fields.emplace_back("serial", m_view.panelValue(ops::Panel::Serial));
+            o.fields.emplace_back("id", m_view.panelText(ops::Panel::Id));
+            o.fields.emplace_back("version", m_view.panelValue(ops::Panel::Version));
+        }
+        return o;
+    case Verb::SetId: {
+        const int id = std::stoi(call.arg);
+        m_view.chooseId(id);
+        ops::setModuleId(m_view);
+        o.fields.emplace_back("id", QString::asprintf("%02d", id));
+        break;
+    }
+    case Verb::SetBaud: {
+        const int index = *lineIndex(call.arg);
+        m_view.selectBaudRate(index);
+        ops::setModuleBaudRate(m_view);
+        if (m_view.lampYellow())
+            keepLineSetting();
+        o.fields.emplace_back("line", QString::fromLatin1(BaudRateList[std::size_t(index)]));
+        break;
+    }
+    case Verb::Factory:
+        ops::factoryDefault(m_view);
+        if (m_view.lampYellow()) {
+            ScanBaudRateNo = kDefaultBaudRateNo;
+            ScanBaudRate = BaudRateList[kDefaultBaudRateNo];
+            keepLineSetting();
+        }
+        o.fields.emplace_back("id", QStringLiteral("01"));
+        o.fields.emplace_back("line", QString::fromLatin1(BaudRateList[kDefaultBaudRateNo]));
+        break;
+    case Verb::Status:
+        ops::getPrintStatus(m_view);
+        o.fields.emplace_back("status", m_view.panelText(ops::Panel::Status));
+        break;
+    case Verb::Print: {
+        m_view.setText(fromLocal(call.arg));
+        ops::printText(m_view);
+        const PrintBytes sent = printBytesOf(m_view.printText());
+        o.fields.emplace_back("text", sentText(m_view.printText()));
+        o.fields.emplace_back("replaced", sent.replaced);
+        break;
+    }
+    case Verb::Test:
+        o = runTest(call);
+        break;
+    }
+    o.ok = m_view.lampYellow();
+    if (!o.ok && serial::lastOpenResult().failure != serial::OpenFailure::None)
+        return std::nullopt;   // the port did not open: a reason, not a module result
+    return o;
+}
+
+void Runner::report(const VerbCall &call, const Outcome &o)
+{
+    const QString message = m_view.panelText(ops::Panel::Msg);
+    const QString lamp = m_view.lampYellow() ? QStringLiteral("yellow") : QStringLiteral("red");
+    if (m_inv.json) {
+        QJsonObject obj;
+        for (const auto &[name, value] : o.fields)
+            obj.insert(QLatin1String(name), value);
+        obj.insert(QStringLiteral("verb"), QString::fromStdString(call.name));
+        obj.insert(QStringLiteral("ok"), o.ok);
+        obj.insert(QStringLiteral("lamp"), lamp);
+        obj.insert(QStringLiteral("message"), message);
+        results().write(QJsonDocument(obj).toJson(QJsonDocument::Compact).toStdString() + "\n");
+        return;
+    }
+    QString text = QString::fromStdString(call.name).leftJustified(9) + QString(o.ok ? "ok" : "FAILED").leftJustified(7)
+                   + message + QStringLiteral("  [") + lamp + QStringLiteral("]\n");
+    for (const auto &[name, value] : o.fields) {
+        if (value.isDouble()) {
+            if (value.toInt() > 0)
+                text += QStringLiteral("  %1%2 characters the printer's code page (%3) lacks, printed as ?\n")
+                            .arg(QString::fromLatin1(name).leftJustified(9))
+                            .arg(value.toInt())
+                            .arg(QString::fromStdString(ops::printCodePageName()));
+        } else if (!value.toString().isEmpty()) {
+            text += QStringLiteral("  ") + QString::fromLatin1(name).leftJustified(9) + value.toString() + u'\n';
+        }
+    }
+    results().write(local(text));
+}
+
+int Runner::run()
+{
+    platform::Hooks hooks;
+    hooks.tone = [this](int hz, int ms) { m_view.tone(hz, ms); };
+    hooks.pump = [] {};
+    platform::HooksGuard guard(hooks);
+
+    std::unique_ptr<TracePort> trace;
+    if (!m_inv.trace.empty()) {
+        std::string error;
+        std::FILE *file = openTraceFile(m_inv.trace, error);
+        if (!file) {
+            std::fprintf(stderr, "telmax-cmd: --trace %s\n", error.c_str());
+            return 2;
+        }
+        trace = std::make_unique<TracePort>(file, serial::backend());
+    }
+    serial::SeamsGuard seams(serial::Seams{trace.get(), {}});
+
+    if (!m_inv.port.empty())
+        choosePort();
+
+    int status = 0;
+    for (const VerbCall &call : m_inv.verbs) {
+        if (call.verb != Verb::Scan && !ModuleFound) {
+            std::fprintf(stderr,
+                         "telmax-cmd: %s: no module found yet: put scan in front of it (telmax-cmd scan %s ...)"
+                         " or name the port with --port COMn\n",
+                         call.name.c_str(), call.name.c_str());
+            status = 2;
+            break;
+        }
+        const std::optional<Outcome> outcome = runVerb(call);
+        if (!outcome) {
+            const std::string port = m_inv.port.empty() ? "COM" + std::to_string(ScanCommNo) : m_inv.port;
+            std::fprintf(stderr, "telmax-cmd: %s: %s\n", call.name.c_str(),
+                         serial::openFailureText(port, serial::lastOpenDevice(), serial::lastOpenResult()).c_str());
+            status = 2;
+            break;
+        }
+        report(call, *outcome);
+        if (!outcome->ok || !results().ok() || (trace && !trace->output().ok())) {
+            status = 1;
+            break;
+        }
+    }
+    // The port is closed by now; what could not be written is the run's failure.
+    const Output *traceOutput = trace ? &trace->output() : nullptr;
+    const Output *resultOutput = &results();
+    for (const Output *out : {resultOutput, traceOutput})
+        if (out && !out->ok()) {
+            std::fprintf(stderr, "telmax-cmd: %s\n", out->error().c_str());
+            status = status == 2 ? 2 : 1;
+            break;
+        }
+    return status;
+}
+
+// A print text that no print command can carry is refused before anything is sent.
+bool printTextsFit(const Invocation &inv)
+{
+    for (const VerbCall &call : inv.verbs) {
+        if (call.verb != Verb::Print)
+            continue;
+        const std::size_t size = printBytesOf(fromLocal(call.arg)).bytes.size();
+        if (size > std::size_t(cmd::kMaxPrintTextLength)) {
+            std::fprintf(stderr,
+                         "telmax-cmd: print: the text is %zu bytes in the printer's code page (%s); one print"
+                         " command carries at most %d\n",
+                         size, ops::printCodePageName().c_str(), cmd::kMaxPrintTextLength);
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+int runVerbs(const Invocation &inv)
+{
+    if (!results().ok()) {
+        std::fprintf(stderr, "telmax-cmd: %s\n", results().error().c_str());
+        return 1;
+    }
+    SetDefaultSettings();
+    const bool languageStored = LoadSettings();   // the port map too
+    if (!printTextsFit(inv))
+        return 2;
+    if (inv.listPorts) {
+        listPorts();
+        if (!results().check()) {
+            std::fprintf(stderr, "telmax-cmd: %s\n", results().error().c_str());
+            return 1;
+        }
+        if (inv.verbs.empty())
+            return 0;
+    }
+    const int language = inv.language >= 0 ? inv.language : languageStored ? languageIndexFor(LanguageFlag) : 0;
+    ModuleFound = false;
+    ProcessRunning = false;
+    Runner runner(inv, language);
+    return runner.run();
+}
+
+} // namespace tools
