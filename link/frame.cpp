@@ -6,9 +6,9 @@
 #include "platform/hooks.h"
 #include "seams.h"
 
-unsigned char ReplyBuffer[kReplyBufferSize];
-std::int32_t ReplyLength = 0;
-std::string LastReply;
+unsigned char (&ReplyBuffer)[kReplyBufferSize] = serial::defaultLink.replyBuffer;
+std::int32_t &ReplyLength = serial::defaultLink.replyLength;
+std::string &LastReply = serial::defaultLink.lastReply;
 
 unsigned char CommandChecksum(const char *text, int count)
 {
@@ -43,19 +43,9 @@ bool expectsReply(const std::string &command)
     return !(command.size() >= 2 && command[0] == '0' && command[1] == '0');
 }
 
-bool VerifyReply()
-{
-    const std::int32_t length = ReplyLength;
-    if (length < 4)
-        return false;
-    unsigned char sum = 0;
-    for (std::int32_t i = 0; i <= length - 4; ++i)
-        sum ^= ReplyBuffer[i];
-    char expected[2];
-    ByteToHex(sum, expected);
-    return ReplyBuffer[length - 3] == static_cast<unsigned char>(expected[0])
-        && ReplyBuffer[length - 2] == static_cast<unsigned char>(expected[1]);
-}
+bool VerifyReply() { return serial::defaultLink.verifyReply(); }
+
+bool SendCommand(const std::string &command) { return serial::defaultLink.sendCommand(command); }
 
 void WaitMs(int ms)
 {
@@ -64,15 +54,42 @@ void WaitMs(int ms)
     }
 }
 
-bool SendCommand(const std::string &command)
+namespace serial {
+
+bool Link::verifyReply() const
 {
-    std::memset(ReplyBuffer, 0, sizeof ReplyBuffer);
+    const std::int32_t length = replyLength;
+    if (length < 4)
+        return false;
+    unsigned char sum = 0;
+    for (std::int32_t i = 0; i <= length - 4; ++i)
+        sum ^= replyBuffer[i];
+    char expected[2];
+    ByteToHex(sum, expected);
+    return replyBuffer[length - 3] == static_cast<unsigned char>(expected[0])
+        && replyBuffer[length - 2] == static_cast<unsigned char>(expected[1]);
+}
+
+// The window's link looks for a byte every millisecond and handles the window's messages in
+// between; a link beside others waits for the next byte, at most until the window started at
+// start would end.
+int Link::readReplyByte(unsigned char *byte, std::uint32_t start)
+{
+    if (pumpWhileWaiting)
+        return backend().readByte(handle, byte);
+    const std::uint32_t elapsed = platform::NowMs() - start;
+    return backend().readByteWithin(handle, byte, elapsed >= kReplyWindowMs ? 1 : kReplyWindowMs - elapsed + 1);
+}
+
+bool Link::sendCommand(const std::string &command)
+{
+    std::memset(replyBuffer, 0, sizeof replyBuffer);
 
     // The command text ends at its first zero byte, as a zero-terminated text does.
     const std::size_t textLength = std::strlen(command.c_str());
     if (textLength > static_cast<std::size_t>(kMaxCommandLength)) {
         // Cutting it to fit would print a different text and still report success.
-        ReplyLength = 0;
+        replyLength = 0;
         return false;
     }
     const int n = static_cast<int>(textLength);
@@ -80,18 +97,18 @@ bool SendCommand(const std::string &command)
     char digits[2];
     ByteToHex(CommandChecksum(command.c_str(), n), digits);
 
-    serial::PortBackend &port = serial::backend();
+    PortBackend &port = backend();
     // Whatever is waiting now came before this frame (a reply after its window had closed,
     // noise); taken as the answer to this command it would be read as the wrong reply.
-    port.discardInput(CommHandle);
+    port.discardInput(handle);
 
-    SendByte(0x09);
-    SendBlock(reinterpret_cast<const unsigned char *>(command.c_str()), n);
-    SendByte(digits[0]);
-    SendByte(digits[1]);
-    SendByte(0x0D);
+    sendByte(0x09);
+    sendBlock(reinterpret_cast<const unsigned char *>(command.c_str()), n);
+    sendByte(digits[0]);
+    sendByte(digits[1]);
+    sendByte(0x0D);
 
-    ReplyLength = 0;
+    replyLength = 0;
 
     if (!expectsReply(command.substr(0, textLength))) {
         WaitMs(10);
@@ -101,30 +118,33 @@ bool SendCommand(const std::string &command)
     // A device that keeps sending without ever completing a reply (a scale, a GPS, a terminal
     // on the wrong port) would keep the window open for good: an exchange ends at the latest
     // when a whole buffer's worth of bytes could have arrived after the window.
-    const std::uint32_t limit = kReplyWindowMs + serial::wireTimeMs(kReplyBufferSize);
+    const std::uint32_t limit = kReplyWindowMs + wireTimeMs(kReplyBufferSize);
     const std::uint32_t start = platform::NowMs();
     std::uint32_t elapsed = 0;
     for (;;) {
         unsigned char byte = 0;
-        if (port.readByte(CommHandle, &byte) == 1) {
-            ReplyBuffer[ReplyLength] = byte;
-            ++ReplyLength;
-            if (ReplyLength == kReplyBufferSize)
-                ReplyLength = 0;
-            if (byte == 0x0D && ReplyBuffer[0] == 0x0A) {
-                ReplyBuffer[ReplyLength] = 0;
-                LastReply.assign(reinterpret_cast<const char *>(ReplyBuffer),
-                                 std::strlen(reinterpret_cast<const char *>(ReplyBuffer)));
-                return VerifyReply();
+        if (readReplyByte(&byte, start) == 1) {
+            replyBuffer[replyLength] = byte;
+            ++replyLength;
+            if (replyLength == kReplyBufferSize)
+                replyLength = 0;
+            if (byte == 0x0D && replyBuffer[0] == 0x0A) {
+                replyBuffer[replyLength] = 0;
+                lastReply.assign(reinterpret_cast<const char *>(replyBuffer),
+                                 std::strlen(reinterpret_cast<const char *>(replyBuffer)));
+                return verifyReply();
             }
             // The window is measured only after a read that brought nothing; the limit always.
             if (platform::NowMs() - start > limit)
                 return false;
             continue;
         }
-        platform::PumpMessages();
+        if (pumpWhileWaiting)
+            platform::PumpMessages();
         elapsed = platform::NowMs() - start;
         if (elapsed > kReplyWindowMs)
             return false;
     }
 }
+
+} // namespace serial

@@ -1,5 +1,5 @@
 #pragma once
-// One command/reply exchange with the module over the open port.
+// One command/reply exchange with the module over the open port, by the system's names.
 //
 // Command frame: 09, the command bytes, two checksum digits, 0D.
 // Reply frame:   0A, the reply characters, two checksum digits, 0D.
@@ -9,24 +9,23 @@
 #include <cstdint>
 #include <string>
 
-inline constexpr int kReplyBufferSize = 1024;
-inline constexpr std::uint32_t kReplyWindowMs = 120;
-inline constexpr int kMaxCommandLength = 255;
+#include "link.h"
 
-// Bytes of the reply being received, from position 0 in order of arrival.
-extern unsigned char ReplyBuffer[kReplyBufferSize];
-// Count of bytes stored for the current reply (wraps to 0 at 1024).
-extern std::int32_t ReplyLength;
-// The last complete reply, line feed through carriage return (up to a zero byte).
-extern std::string LastReply;
+// Of the default link (serial::defaultLink): the reply being received, its length (wraps to 0
+// at 1024), and the last complete reply, line feed through carriage return (up to a zero byte).
+extern unsigned char (&ReplyBuffer)[kReplyBufferSize];
+extern std::int32_t &ReplyLength;
+extern std::string &LastReply;
 
 // Frames the command, writes it, collects the reply within the window and verifies it.
 // Bytes waiting before the frame is written are dropped: only what comes after it can be
 // its reply. Bytes arriving without a gap extend the window, but never past the window plus
 // the wire time of a full buffer. A command beginning "00" expects no reply: true after
 // 10 ms. A command longer than 255 bytes is refused: false, nothing written, ReplyLength 0,
-// LastReply unchanged.
+// LastReply unchanged. On the default link.
 bool SendCommand(const std::string &command);
+// Tests the checksum digits of the reply in ReplyBuffer / ReplyLength.
+bool VerifyReply();
 
 // The frame of a command as the line carries it: 09, the command, two checksum digits, 0D.
 std::string commandFrame(const std::string &command);
@@ -37,7 +36,5 @@ bool expectsReply(const std::string &command);
 unsigned char CommandChecksum(const char *text, int count);
 // Writes the two upper-case hexadecimal digits of value, high nibble first.
 void ByteToHex(unsigned char value, char out[2]);
-// Tests the checksum digits of the reply in ReplyBuffer / ReplyLength.
-bool VerifyReply();
 // Busy-waits until at least ms have passed on the millisecond clock; handles no messages.
 void WaitMs(int ms);

@@ -34,6 +34,9 @@ public:
     virtual bool applyLineSettings(CommHandleType handle, const std::string &settings) = 0;
     // One byte within about 1 ms: 1 when one came, 0 when none (or on error).
     virtual int readByte(CommHandleType handle, unsigned char *byte) = 0;
+    // One byte within ms milliseconds, without waking in between: 1 when one came, 0 when none
+    // (or on error, after the ms). This one reads byte by byte on the platform clock.
+    virtual int readByteWithin(CommHandleType handle, unsigned char *byte, std::uint32_t ms);
     // Hands every byte to the port before returning (nothing when the port has gone).
     virtual void write(CommHandleType handle, const unsigned char *data, std::size_t count) = 0;
     // Bytes handed to the port that have not yet left it on the wire; 0 when none or unknown.

@@ -125,6 +125,19 @@ public:
         return 0;
     }
 
+    int readByteWithin(CommHandleType handle, unsigned char *byte, std::uint32_t ms) override
+    {
+        if (handle >= 0 && ::read(int(handle), byte, 1) == 1)
+            return 1;
+        pollfd p{int(handle), POLLIN, 0};
+        if (handle >= 0 && ::poll(&p, 1, int(ms)) > 0 && (p.revents & POLLIN) && ::read(int(handle), byte, 1) == 1)
+            return 1;
+        // A hung-up or failed port answers poll at once: the time is waited out all the same.
+        if (handle < 0 || (p.revents & (POLLHUP | POLLERR | POLLNVAL)))
+            ::poll(nullptr, 0, int(ms));
+        return 0;
+    }
+
     void write(CommHandleType handle, const unsigned char *data, std::size_t count) override
     {
         if (handle < 0)

@@ -1,8 +1,19 @@
 #include "seams.h"
 
 #include "wire_text.h"
+#include "platform/hooks.h"
 
 namespace serial {
+
+int PortBackend::readByteWithin(CommHandleType handle, unsigned char *byte, std::uint32_t ms)
+{
+    const std::uint32_t start = platform::NowMs();
+    do {
+        if (readByte(handle, byte) == 1)
+            return 1;
+    } while (platform::NowMs() - start < ms);
+    return 0;
+}
 
 Seams &seams()
 {

@@ -4,6 +4,7 @@
 #include <QScopeGuard>
 #include <QTest>
 
+#include <thread>
 #include <unistd.h>
 
 #include "link/commands.h"
@@ -69,6 +70,42 @@ private slots:
     {
         if (SimProcess::executable().isEmpty())
             QSKIP("TELMAX_SIM is not set; run through ctest");
+    }
+
+    // The exchange state was global: a second port could not be driven while one was open, and
+    // a search could only go one port at a time.
+    void twoLinksSideBySide()
+    {
+        testsupport::SimProcess a({"--serial", "AAAA0001"});
+        testsupport::SimProcess b({"--serial", "BBBB0002", "--line", "2"});
+        QVERIFY2(a.started() && b.started(), qPrintable(a.errorString() + b.errorString()));
+        testsupport::SimPorts ports({{3, a.device()}, {4, b.device()}});
+        serial::Link links[2];
+        const std::pair<int, const char *> where[2] = {{3, "19200,e,8,1"}, {4, "9600,n,8,1"}};
+        std::string serials[2];
+        int answered[2] = {0, 0};
+        std::thread threads[2];
+        for (int i = 0; i < 2; ++i) {
+            threads[i] = std::thread([&, i] {
+                serial::Link &link = links[i];
+                link.pumpWhileWaiting = false;
+                if (!link.open(where[i].first, where[i].second))
+                    return;
+                for (int n = 0; n < 5; ++n)
+                    if (link.sendCommand("E00B") && link.replyLength == 16)
+                        ++answered[i];
+                serials[i] = cmd::infoSerial(link.lastReply);
+                link.close();
+            });
+        }
+        for (std::thread &t : threads)
+            t.join();
+        QCOMPARE(answered[0], 5);
+        QCOMPARE(answered[1], 5);
+        QCOMPARE(serials[0], std::string("AAAA0001"));
+        QCOMPARE(serials[1], std::string("BBBB0002"));
+        QCOMPARE(a.received().size(), 5);
+        QCOMPARE(b.received().size(), 5);
     }
 
     void everyCommand()
