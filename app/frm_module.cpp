@@ -21,13 +21,13 @@
 #include <climits>
 
 #include "app/pictures.h"
-#include "app/ui_text.h"
 #include "app/widgets.h"
 #include "link/commands.h"
 #include "ops/operations.h"
 #include "ops/state.h"
 #include "platform/hooks.h"
 #include "settings/settings.h"
+#include "texts/ui_text.h"
 
 namespace {
 
@@ -257,7 +257,7 @@ void TfrmModule::buildLayout()
 
     // One pixel wider than the client area; the window cuts that pixel off.
     pnVOREX = panel("pnVOREX", this, {0, 373, 561, 21},
-                    QString::fromUtf8(UiText[0][0]), kWhite, kPurple);
+                    textIn(Text::Company, 0), kWhite, kPurple);
     QFont banner;
     banner.setFamilies({QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Liberation Sans"),
                         QStringLiteral("DejaVu Sans")});
@@ -339,23 +339,23 @@ void TfrmModule::FormCreate()
 
 void TfrmModule::FormShow()
 {
-    setWindowTitle(uiText(1));
-    pnVOREX->setText(uiText(0));
-    pnMsg->setText(uiText(2));
-    pnSerial->setText(uiText(16) + QStringLiteral(" : ________"));
-    pnVersion->setText(uiText(17) + QStringLiteral(" : __.__-__"));
-    lblID->setText(uiText(4) + QStringLiteral(":"));
-    lblBaudRate->setText(uiText(5) + QStringLiteral(":"));
-    btnScan->setText(uiText(15));
-    btnID->setText(uiText(22));
-    btnBaudRate->setText(uiText(6));
-    btnStatus->setText(uiText(31));
-    btnPrint->setText(uiText(34));
-    btnProcess->setText(uiText(7));
-    gbDefault->setTitle(uiText(9));
-    pcDefault->setTabText(0, uiText(10));
-    btnFactory->setText(QStringLiteral("(") + uiText(8) + QStringLiteral(")"));
-    btnExit->setText(uiText(12));
+    setWindowTitle(uiText(Text::Title));
+    pnVOREX->setText(uiText(Text::Company));
+    pnMsg->setText(uiText(Text::StartScan));
+    pnSerial->setText(uiText(Text::SerialNumber) + QStringLiteral(" : ________"));
+    pnVersion->setText(uiText(Text::Version) + QStringLiteral(" : __.__-__"));
+    lblID->setText(uiText(Text::Id) + QStringLiteral(":"));
+    lblBaudRate->setText(uiText(Text::BaudRate) + QStringLiteral(":"));
+    btnScan->setText(uiText(Text::ScanModule));
+    btnID->setText(uiText(Text::SetId));
+    btnBaudRate->setText(uiText(Text::SetBaudRateReset));
+    btnStatus->setText(uiText(Text::GetStatus));
+    btnPrint->setText(uiText(Text::PrintText));
+    btnProcess->setText(uiText(Text::ProcessPrint));
+    gbDefault->setTitle(uiText(Text::QuickSetting));
+    pcDefault->setTabText(0, uiText(Text::Default));
+    btnFactory->setText(QStringLiteral("(") + uiText(Text::FactoryDefault) + QStringLiteral(")"));
+    btnExit->setText(uiText(Text::Exit));
 }
 
 void TfrmModule::showEvent(QShowEvent *event)
@@ -581,7 +581,7 @@ QString TfrmModule::printText() const
     return edText->text();
 }
 
-QString TfrmModule::uiText(int entry) const
+QString TfrmModule::uiText(Text entry) const
 {
     return uiTextFor(entry);
 }

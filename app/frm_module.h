@@ -38,7 +38,7 @@ public:
     void setIdPosition(int position) override;
     bool lockChecked() const override;
     QString printText() const override;
-    QString uiText(int entry) const override;
+    QString uiText(Text entry) const override;
     void setControlEnabled(ops::Control control, bool enabled) override;
     QString processCaption() const override;
     void setProcessCaption(const QString &caption) override;

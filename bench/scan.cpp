@@ -74,7 +74,7 @@ public:
     void setIdPosition(int) override {}
     bool lockChecked() const override { return lock; }
     QString printText() const override { return {}; }
-    QString uiText(int) const override { return {}; }
+    QString uiText(Text) const override { return {}; }
     void setControlEnabled(ops::Control, bool) override {}
     QString processCaption() const override { return {}; }
     void setProcessCaption(const QString &) override {}

@@ -12,18 +12,6 @@ namespace ops {
 
 namespace {
 
-namespace configEntry {
-constexpr int SetId = 22;
-constexpr int SetIdOk = 23;
-constexpr int SetIdError = 24;
-constexpr int SetBaudRate = 25;
-constexpr int SetBaudRateOk = 26;
-constexpr int SetBaudRateError = 27;
-constexpr int Factory = 28;
-constexpr int FactoryOk = 29;
-constexpr int FactoryError = 30;
-}
-
 constexpr int kFactoryIdPosition = 1;
 const char *const kFactoryId = "01";
 
@@ -36,15 +24,15 @@ void setModuleId(ModuleView &view)
 {
     FramedOperation op;
     op.progress = [&view] {
-        view.setPanelText(Panel::Msg, view.uiText(configEntry::SetId) + QStringLiteral(" = ") + view.panelText(Panel::Id));
+        view.setPanelText(Panel::Msg, view.uiText(Text::SetId) + QStringLiteral(" = ") + view.panelText(Panel::Id));
         return true;
     };
     op.body = [&view] {
         const std::string id = view.panelText(Panel::Id).toLatin1().toStdString();
         return SendCommand(cmd::setModuleId(serialOfThisTry(), id));
     };
-    op.okEntry = configEntry::SetIdOk;
-    op.errorEntry = configEntry::SetIdError;
+    op.okEntry = Text::SetIdOk;
+    op.errorEntry = Text::SetIdError;
     runFramed(view, op);
 }
 
@@ -57,7 +45,7 @@ void setModuleBaudRate(ModuleView &view)
         // Without a valid selection there is nothing to send and no text to show.
         if (index < 0 || index >= kBaudRateCount)
             return false;
-        view.setPanelText(Panel::Msg, view.uiText(configEntry::SetBaudRate) + QStringLiteral(" = ")
+        view.setPanelText(Panel::Msg, view.uiText(Text::SetBaudRate) + QStringLiteral(" = ")
                                           + QString::fromLatin1(BaudRateList[static_cast<std::size_t>(index)]));
         return true;
     };
@@ -68,8 +56,8 @@ void setModuleBaudRate(ModuleView &view)
         ScanBaudRate = BaudRateList[static_cast<std::size_t>(index)];
         return true;
     };
-    op.okEntry = configEntry::SetBaudRateOk;
-    op.errorEntry = configEntry::SetBaudRateError;
+    op.okEntry = Text::SetBaudRateOk;
+    op.errorEntry = Text::SetBaudRateError;
     runFramed(view, op);
 }
 
@@ -79,7 +67,7 @@ void factoryDefault(ModuleView &view)
     op.progress = [&view] {
         view.setIdPosition(kFactoryIdPosition);
         view.selectBaudRate(kDefaultBaudRateNo);
-        view.setPanelText(Panel::Msg, view.uiText(configEntry::Factory));
+        view.setPanelText(Panel::Msg, view.uiText(Text::SetFactory));
         return true;
     };
     op.body = [] {
@@ -88,8 +76,8 @@ void factoryDefault(ModuleView &view)
         platform::SleepMs(kPacingMs);
         return SendCommand(cmd::setLineSettings(kDefaultBaudRateNo));
     };
-    op.okEntry = configEntry::FactoryOk;
-    op.errorEntry = configEntry::FactoryError;
+    op.okEntry = Text::SetFactoryOk;
+    op.errorEntry = Text::SetFactoryError;
     runFramed(view, op);
 }
 

@@ -49,7 +49,7 @@ void runFramed(ModuleView &view, const FramedOperation &op)
     platform::PumpMessages();
 
     if (!ModuleFound) {
-        signalResult(view, false, view.uiText(entry::StartScan));
+        signalResult(view, false, view.uiText(Text::StartScan));
         return;
     }
 

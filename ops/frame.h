@@ -15,14 +15,6 @@ inline constexpr int kToneMs = 300;
 inline constexpr int kPacingMs = 100;
 inline constexpr int kFrameTries = 2;
 
-// UiText entries shared by several operations.
-namespace entry {
-inline constexpr int StartScan = 2;
-inline constexpr int CancelProcess = 3;
-inline constexpr int OpenCom = 13;
-inline constexpr int Error = 14;
-}
-
 struct FramedOperation {
     // Runs once the gate has passed, before the port is opened: shows the progress text and
     // makes the control changes that go with it. Returning false refuses the operation: the
@@ -31,8 +23,8 @@ struct FramedOperation {
     // The operation's own commands, run after a successful presence test; true on success.
     // LastReply holds the info reply of the same try.
     std::function<bool()> body;
-    int okEntry = 0;
-    int errorEntry = 0;
+    Text okEntry = Text::Error;
+    Text errorEntry = Text::Error;
 };
 
 // Lamp, message, tone, in that order.

@@ -6,6 +6,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include "texts/ui_text.h"
+
 namespace ops {
 
 enum class Panel { Msg, Serial, Version, Id, Status };
@@ -29,7 +31,7 @@ public:
     virtual void setIdPosition(int position) = 0;                // sbID; clamped to 1..99; sbIDChange runs when it changes
     virtual bool lockChecked() const = 0;                        // chkLock
     virtual QString printText() const = 0;                       // edText as typed; ops encodes it for the printer
-    virtual QString uiText(int entry) const = 0;                 // UiText entry in the current language
+    virtual QString uiText(Text entry) const = 0;                // UiText entry in the current language
     virtual void setControlEnabled(Control control, bool enabled) = 0;
     virtual QString processCaption() const = 0;                  // btnProcess caption
     virtual void setProcessCaption(const QString &caption) = 0;

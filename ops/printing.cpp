@@ -18,13 +18,6 @@ namespace ops {
 
 namespace {
 
-namespace printEntry {
-constexpr int StatusOk = 32;
-constexpr int StatusError = 33;
-constexpr int PrintOk = 35;
-constexpr int PrintError = 36;
-}
-
 // From a test's start until its controls are back: the test's own button only stops it.
 bool g_testActive = false;
 
@@ -89,8 +82,8 @@ void getPrintStatus(ModuleView &view)
             view.setPanelText(Panel::Status, QString::fromLatin1(text));
         return true;
     };
-    op.okEntry = printEntry::StatusOk;
-    op.errorEntry = printEntry::StatusError;
+    op.okEntry = Text::StatusOk;
+    op.errorEntry = Text::StatusError;
     runFramed(view, op);
 }
 
@@ -110,15 +103,15 @@ void printText(ModuleView &view)
         // Without the line end the text waits in the printer unprinted: not a success.
         return SendCommand(cmd::lineEnd());
     };
-    op.okEntry = printEntry::PrintOk;
-    op.errorEntry = printEntry::PrintError;
+    op.okEntry = Text::PrintOk;
+    op.errorEntry = Text::PrintError;
     runFramed(view, op);
 }
 
 void processTest(ModuleView &view)
 {
     if (!ModuleFound) {
-        view.setPanelText(Panel::Msg, view.uiText(entry::StartScan));
+        view.setPanelText(Panel::Msg, view.uiText(Text::StartScan));
         platform::Tone(kBadToneHz, kToneMs);
         return;
     }
@@ -133,7 +126,7 @@ void processTest(ModuleView &view)
     g_testActive = true;
     ProcessRunning = true;
     const QString caption = view.processCaption();
-    view.setProcessCaption(view.uiText(entry::CancelProcess));
+    view.setProcessCaption(view.uiText(Text::CancelProcess));
     setTestControlsEnabled(view, false);
 
     if (OpenComm(ScanCommNo, ScanBaudRate)) {
@@ -148,13 +141,13 @@ void processTest(ModuleView &view)
         view.SetBusy(false);
         // A failed command decides the outcome even when a stop came in the same pass. The
         // message goes with the lamp: left as it was, it would tell of an earlier operation.
-        signalResult(view, !failed, view.uiText(failed ? printEntry::PrintError : printEntry::PrintOk));
+        signalResult(view, !failed, view.uiText(failed ? Text::PrintError : Text::PrintOk));
         CloseComm();
     } else {
         view.setLamp(LampColour::Red);
-        view.setPanelText(Panel::Msg, view.uiText(entry::OpenCom) + QStringLiteral(" : ")
+        view.setPanelText(Panel::Msg, view.uiText(Text::OpenCom) + QStringLiteral(" : ")
                                           + QString::fromStdString(serial::portLabel(ScanCommNo))
-                                          + QStringLiteral(" ") + view.uiText(entry::Error));
+                                          + QStringLiteral(" ") + view.uiText(Text::Error));
         platform::Tone(kBadToneHz, kToneMs);
     }
 

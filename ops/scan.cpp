@@ -25,16 +25,6 @@ constexpr int kQuickCheckTries = 3;
 constexpr int kSearchTries = 2;
 constexpr int kVersionTries = 2;
 
-namespace scanEntry {
-constexpr int ScanModule = 15;
-constexpr int Serial = 16;
-constexpr int Version = 17;
-constexpr int ScanCom = 18;
-constexpr int InfoOk = 19;
-constexpr int InfoError = 20;
-constexpr int NotFound = 21;
-}
-
 // The remembered index, kept inside BaudRateList whatever the store held.
 int rememberedBaudRateNo()
 {
@@ -91,7 +81,7 @@ bool quickCheck(ModuleView &view, UnopenedPorts &unopened)
         unopened.note(ScanCommNo);
         return false;
     }
-    view.setPanelText(Panel::Msg, view.uiText(scanEntry::ScanCom) + portSuffix(ScanCommNo));
+    view.setPanelText(Panel::Msg, view.uiText(Text::ScanCom) + portSuffix(ScanCommNo));
     const bool found = askInfo(kQuickCheckTries);
     CloseComm();
     return found;
@@ -111,7 +101,7 @@ bool search(ModuleView &view, UnopenedPorts &unopened)
                 unopened.note(port);
                 break;   // missing or busy: the next port
             }
-            view.setPanelText(Panel::Msg, view.uiText(scanEntry::ScanCom) + portSuffix(port));
+            view.setPanelText(Panel::Msg, view.uiText(Text::ScanCom) + portSuffix(port));
             const bool found = askInfo(kSearchTries);
             if (found) {
                 ScanCommNo = port;
@@ -133,7 +123,7 @@ bool search(ModuleView &view, UnopenedPorts &unopened)
 bool readModuleInfo(ModuleView &view, const std::string &infoReply)
 {
     view.selectBaudRate(rememberedBaudRateNo());
-    view.setPanelText(Panel::Serial, view.uiText(scanEntry::Serial) + QStringLiteral(" : ")
+    view.setPanelText(Panel::Serial, view.uiText(Text::SerialNumber) + QStringLiteral(" : ")
                                          + QString::fromLatin1(cmd::infoSerial(infoReply)));
     const std::string id = cmd::infoId(infoReply);
     view.setPanelText(Panel::Id, QString::fromLatin1(id));
@@ -147,10 +137,10 @@ bool readModuleInfo(ModuleView &view, const std::string &infoReply)
             platform::SleepMs(kPacingMs);
             if (!SendCommand(cmd::firmwareVersion()))
                 continue;
-            view.setPanelText(Panel::Version, view.uiText(scanEntry::Version) + QStringLiteral(" : ")
+            view.setPanelText(Panel::Version, view.uiText(Text::Version) + QStringLiteral(" : ")
                                                   + QString::fromLatin1(cmd::versionText(LastReply)));
             versionRead = true;
-            view.setPanelText(Panel::Msg, view.uiText(scanEntry::InfoOk) + portSuffix(ScanCommNo) + QStringLiteral(")"));
+            view.setPanelText(Panel::Msg, view.uiText(Text::InfoOk) + portSuffix(ScanCommNo) + QStringLiteral(")"));
             ModuleFound = true;
         }
         CloseComm();
@@ -166,9 +156,9 @@ void scanModule(ModuleView &view)
     platform::PumpMessages();
     view.SetBusy(true);
 
-    view.setPanelText(Panel::Msg, view.uiText(scanEntry::ScanModule) + QStringLiteral(" ...."));
-    view.setPanelText(Panel::Serial, view.uiText(scanEntry::Serial) + QStringLiteral(" : ________"));
-    view.setPanelText(Panel::Version, view.uiText(scanEntry::Version) + QStringLiteral(" : __.__-__"));
+    view.setPanelText(Panel::Msg, view.uiText(Text::ScanModule) + QStringLiteral(" ...."));
+    view.setPanelText(Panel::Serial, view.uiText(Text::SerialNumber) + QStringLiteral(" : ________"));
+    view.setPanelText(Panel::Version, view.uiText(Text::Version) + QStringLiteral(" : __.__-__"));
     view.setPanelText(Panel::Id, QStringLiteral("__"));
     platform::PumpMessages();
 
@@ -187,7 +177,7 @@ void scanModule(ModuleView &view)
             view.setLamp(LampColour::Yellow);
             platform::Tone(kGoodToneHz, kToneMs);
         } else {
-            view.setPanelText(Panel::Msg, view.uiText(scanEntry::InfoError) + portSuffix(ScanCommNo) + QStringLiteral(")"));
+            view.setPanelText(Panel::Msg, view.uiText(Text::InfoError) + portSuffix(ScanCommNo) + QStringLiteral(")"));
             view.SetBusy(false);
             view.setLamp(LampColour::Red);
             platform::Tone(kBadToneHz, kToneMs);
@@ -196,7 +186,7 @@ void scanModule(ModuleView &view)
         view.SetBusy(false);
         view.setLamp(LampColour::Red);
         view.selectBaudRate(kDefaultBaudRateNo);
-        view.setPanelText(Panel::Msg, view.uiText(scanEntry::NotFound));
+        view.setPanelText(Panel::Msg, view.uiText(Text::NotFound));
         unopened.tell();
         platform::Tone(kBadToneHz, kToneMs);
     }

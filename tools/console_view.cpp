@@ -3,20 +3,15 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "app/ui_text.h"
 #include "link/commands.h"
 #include "tools/output.h"
 
 namespace tools {
 
-namespace {
-constexpr int kBaudRateCaption = 5;
-}
-
 ConsoleView::ConsoleView(int languageIndex, bool progress, bool beep)
     : m_language(std::clamp(languageIndex, 0, kLanguages - 1)), m_progress(progress), m_beep(beep)
 {
-    m_caption = uiText(7);
+    m_caption = uiText(Text::ProcessPrint);
 }
 
 void ConsoleView::setPanelText(ops::Panel panel, const QString &text)
@@ -49,7 +44,7 @@ void ConsoleView::selectBaudRate(int index)
     const int selected = index >= 0 && index < kBaudRateCount ? index : -1;
     // The window's combo box shows the line setting being tried; here it is a progress line.
     if (selected != m_selected && selected >= 0 && m_progress)
-        tell(QStringLiteral("  ") + uiText(kBaudRateCaption) + QStringLiteral(" : ")
+        tell(QStringLiteral("  ") + uiText(Text::BaudRate) + QStringLiteral(" : ")
              + QString::fromLatin1(BaudRateList[std::size_t(selected)]));
     m_selected = selected;
 }
@@ -69,11 +64,9 @@ void ConsoleView::chooseId(int id)
     setPanelText(ops::Panel::Id, QString::asprintf("%02d", m_idPosition));
 }
 
-QString ConsoleView::uiText(int entry) const
+QString ConsoleView::uiText(Text entry) const
 {
-    if (entry < 0 || entry >= kUiTextEntries)
-        return {};
-    return QString::fromUtf8(UiText[std::size_t(entry)][std::size_t(m_language)]);
+    return textIn(entry, m_language);
 }
 
 void ConsoleView::processLinePrinted()

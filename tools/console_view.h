@@ -25,7 +25,7 @@ public:
     void setIdPosition(int position) override;
     bool lockChecked() const override { return m_lock; }
     QString printText() const override { return m_text; }
-    QString uiText(int entry) const override;
+    QString uiText(Text entry) const override;
     void setControlEnabled(ops::Control, bool) override {}
     QString processCaption() const override { return m_caption; }
     void setProcessCaption(const QString &caption) override { m_caption = caption; }

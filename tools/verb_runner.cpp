@@ -11,7 +11,6 @@
 #include <utility>
 #include <vector>
 
-#include "app/ui_text.h"
 #include "link/comm.h"
 #include "link/commands.h"
 #include "link/open_failure.h"

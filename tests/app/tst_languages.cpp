@@ -8,7 +8,7 @@
 #include <QTabWidget>
 #include <QToolButton>
 
-#include "app/ui_text.h"
+#include "texts/ui_text.h"
 #include "app/widgets.h"
 #include "ops/state.h"
 #include "settings/settings.h"
@@ -215,14 +215,14 @@ private slots:
     {
         TfrmModule window;
         window.show();
-        QCOMPARE(window.uiText(21), QStringLiteral("Module Not Find"));
+        QCOMPARE(window.uiText(Text::NotFound), QStringLiteral("Module Not Find"));
         QTest::mouseClick(part<QPushButton>(window, "btnBIG5"), Qt::LeftButton);
-        QCOMPARE(window.uiText(21), QStringLiteral("模組沒有連線"));
-        QCOMPARE(window.uiText(3), QStringLiteral("取消連線(空白鍵)"));
+        QCOMPARE(window.uiText(Text::NotFound), QStringLiteral("模組沒有連線"));
+        QCOMPARE(window.uiText(Text::CancelProcess), QStringLiteral("取消連線(空白鍵)"));
         QTest::mouseClick(part<QPushButton>(window, "btnGB"), Qt::LeftButton);
-        QCOMPARE(window.uiText(19), QStringLiteral("读取模组资讯完成. (串口"));
+        QCOMPARE(window.uiText(Text::InfoOk), QStringLiteral("读取模组资讯完成. (串口"));
         QTest::mouseClick(part<QPushButton>(window, "btnEng"), Qt::LeftButton);
-        QCOMPARE(window.uiText(36), QStringLiteral("Print Text Error"));
+        QCOMPARE(window.uiText(Text::PrintError), QStringLiteral("Print Text Error"));
     }
 };
 

@@ -77,7 +77,7 @@ private slots:
         if (testRunning) {
             for (int c = int(ops::Control::btnExit); c <= int(ops::Control::btnBIG5); ++c)
                 window.setControlEnabled(ops::Control(c), false);
-            window.setProcessCaption(window.uiText(3));
+            window.setProcessCaption(window.uiText(Text::CancelProcess));
         }
 
         const QImage shot = window.grab().toImage();

@@ -42,20 +42,6 @@ const char *controlName(ops::Control c)
     return "?";
 }
 
-const std::map<int, QString> &englishTexts()
-{
-    static const std::map<int, QString> texts = {
-        {2, "Start Scan Module!"}, {3, "Cancel Process Module(Space Key)"}, {13, "Open COM"}, {14, "Error"},
-        {15, "Scan Module"}, {16, "S/N"}, {17, "VER"}, {18, "Scan COM"}, {19, "Get Module Info Ok. (COM"},
-        {20, "Get Module Info Error. (COM"}, {21, "Module Not Find"}, {22, "Set Module ID"},
-        {23, "Set Module ID Ok"}, {24, "Set Module ID Error"}, {25, "Set Module BaudRate"},
-        {26, "Set Module BaudRate Ok"}, {27, "Set Module BaudRate Error"}, {28, "Set Factory Default"},
-        {29, "Set Factory Default Ok"}, {30, "Set Factory Default Error"}, {32, "Get Module Status Ok"},
-        {33, "Get Module Status Error"}, {35, "Print Text Ok"}, {36, "Print Text Error"},
-    };
-    return texts;
-}
-
 QTemporaryDir *g_store = nullptr;
 
 } // namespace
@@ -120,10 +106,9 @@ void FakeView::setIdPosition(int position)
 
 QString FakeView::printText() const { return textSource ? textSource() : text; }
 
-QString FakeView::uiText(int entry) const
+QString FakeView::uiText(Text entry) const
 {
-    const auto it = englishTexts().find(entry);
-    return it != englishTexts().end() ? it->second : QString("<entry %1>").arg(entry);
+    return textIn(entry, 0);
 }
 
 void FakeView::setControlEnabled(ops::Control control, bool enabled)

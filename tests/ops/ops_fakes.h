@@ -34,7 +34,7 @@ public:
     void setIdPosition(int position) override;
     bool lockChecked() const override { return lock; }
     QString printText() const override;
-    QString uiText(int entry) const override;
+    QString uiText(Text entry) const override;
     void setControlEnabled(ops::Control control, bool enabled) override;
     QString processCaption() const override { return caption; }
     void setProcessCaption(const QString &text) override;

@@ -1,4 +1,4 @@
-#include "app/ui_text.h"
+#include "texts/ui_text.h"
 
 // Built at static initialisation, before the application object exists, and never changed.
 // The Chinese columns keep ASCII spaces, digits and punctuation where the texts have them.
@@ -66,10 +66,16 @@ QString languageFlagFor(int index)
     }
 }
 
-QString uiTextFor(int entry)
+QString textIn(Text entry, int language)
 {
-    if (entry < 0 || entry >= kUiTextEntries)
+    const auto row = static_cast<std::size_t>(entry);
+    if (row >= UiText.size())
         return {};
-    const int language = LanguageIndex >= 0 && LanguageIndex < kLanguages ? LanguageIndex : 0;
-    return QString::fromUtf8(UiText[static_cast<std::size_t>(entry)][static_cast<std::size_t>(language)]);
+    const auto column = static_cast<std::size_t>(language >= 0 && language < kLanguages ? language : 0);
+    return QString::fromUtf8(UiText[row][column]);
+}
+
+QString uiTextFor(Text entry)
+{
+    return textIn(entry, LanguageIndex);
 }
