@@ -22,12 +22,9 @@
 
 #include "app/pictures.h"
 #include "app/widgets.h"
-#include "link/commands.h"
 #include "ops/operations.h"
+#include "ops/start_up.h"
 #include "ops/state.h"
-#include "platform/hooks.h"
-#include "settings/settings.h"
-#include "texts/ui_text.h"
 
 namespace {
 
@@ -189,8 +186,7 @@ void TfrmModule::buildLayout()
     cmbBaudRate->setGeometry(168, 192, 161, 28);
     cmbBaudRate->setEditable(false);
     cmbBaudRate->setFont(windowFont(16, true));
-    for (const char *settings : BaudRateList)
-        cmbBaudRate->addItem(QString::fromLatin1(settings));
+    cmbBaudRate->addItems(ops::lineSettingNames());
     cmbBaudRate->setCurrentIndex(-1);
     cmbBaudRate->setItemDelegate(new FixedHeightDelegate(20, cmbBaudRate));
     setColour(cmbBaudRate, {QPalette::Button, QPalette::Base}, highlight);
@@ -275,7 +271,7 @@ void TfrmModule::buildLayout()
     // no more goes in than the command carries in the printer's code page.
     edText->setValidator(new LimitedTextValidator(
         ops::printableText, [](const QString &text) { return ops::printTextBytes(text).size(); },
-        std::size_t(cmd::kMaxPrintTextLength), edText->text(), edText));
+        std::size_t(ops::maxPrintTextBytes()), edText->text(), edText));
 
     btnPrint = button("btnPrint", {184, 298, 169, 33}, QStringLiteral("Print Text"), pictures::module());
     btnStatus = button("btnStatus", {8, 298, 169, 33}, QStringLiteral("Get Print Status"), pictures::module());
@@ -325,15 +321,10 @@ void TfrmModule::bindEvents()
 
 void TfrmModule::FormCreate()
 {
-    SetDefaultSettings();
-    LanguageIndex = 0;
-    if (LoadSettings())
-        LanguageIndex = languageIndexFor(LanguageFlag);
+    ops::startUp();
     // No close box: only btnExit ends the program.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                    | Qt::WindowMinimizeButtonHint);
-    ProcessRunning = false;
-    ModuleFound = false;
     cmbBaudRate->setCurrentIndex(ScanBaudRateNo);
 }
 
@@ -425,9 +416,7 @@ void TfrmModule::btnExitClick()
 
 void TfrmModule::selectLanguage(int index)
 {
-    LanguageIndex = index;
-    LanguageFlag = languageFlagFor(index);
-    SaveLanguage();
+    ops::chooseLanguage(index);
     FormShow();
 }
 
@@ -445,7 +434,7 @@ void TfrmModule::runOperation(void (*operation)(ops::ModuleView &))
         return;
     m_operationRunning = true;
     operation(*this);
-    platform::PumpMessages();
+    ops::pumpMessages();
     m_operationRunning = false;
 }
 

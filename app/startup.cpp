@@ -8,8 +8,7 @@
 #include <optional>
 
 #include "app/frm_module.h"
-#include "link/port_backend.h"
-#include "platform/hooks.h"
+#include "ops/start_up.h"
 
 namespace app {
 
@@ -51,24 +50,16 @@ void noDisplayHandler(QtMsgType type, const QMessageLogContext &context, const Q
 
 int runMain(int &argc, char **argv, const std::function<void(TfrmModule &)> &afterShow)
 {
-    // The link's 1 ms polls and pauses, and the clock its reply window is measured on.
-    const platform::TimerResolution timer;
+    // Waiting exchanges keep the window alive through the real message loop; clock, sleep and
+    // tone stay the platform's own.
+    const ops::ProgramRun program([] { QCoreApplication::processEvents(QEventLoop::AllEvents); });
     std::optional<QApplication> application;
     try {
-        // Ended by a signal (a kill, Ctrl+C, the terminal closing), the program still puts the
-        // serial port back as it found it.
-        serial::restorePortOnSignals();
         const QtMessageHandler previous = qInstallMessageHandler(noDisplayHandler);
         application.emplace(argc, argv);
         qInstallMessageHandler(previous);
         QApplication::setApplicationName(QString::fromLatin1(kApplicationTitle));
         QGuiApplication::setDesktopFileName(QStringLiteral("telmax-config"));
-
-        // Waiting exchanges keep the window alive through the real message loop; clock,
-        // sleep and tone stay the platform's own.
-        platform::Hooks real;
-        real.pump = [] { QCoreApplication::processEvents(QEventLoop::AllEvents); };
-        platform::HooksGuard hooks(real);
 
         TfrmModule frmModule;
         frmModule.show();

@@ -18,9 +18,6 @@ namespace ops {
 
 namespace {
 
-// From a test's start until its controls are back: the test's own button only stops it.
-bool g_testActive = false;
-
 constexpr int kResponsiveSteps = 30;
 constexpr int kResponsiveSleepMs = 1;
 
@@ -118,12 +115,12 @@ void processTest(ModuleView &view)
     // Further activations arrive here nested inside the running test's message handling. The
     // first asks the test to stop; later ones find it stopping and leave it so. None may start
     // a test of its own: it would open the port the running test holds.
-    if (g_testActive) {
+    if (run.testActive) {
         ProcessRunning = false;
         return;
     }
 
-    g_testActive = true;
+    run.testActive = true;
     ProcessRunning = true;
     const QString caption = view.processCaption();
     view.setProcessCaption(view.uiText(Text::CancelProcess));
@@ -157,7 +154,7 @@ void processTest(ModuleView &view)
     ProcessRunning = false;
     setTestControlsEnabled(view, true);
     view.setProcessCaption(caption);
-    g_testActive = false;
+    run.testActive = false;
 }
 
 } // namespace ops

@@ -8,7 +8,7 @@
 #include "link/open_failure.h"
 #include "link/seams.h"
 #include "link/wire_text.h"
-#include "settings/settings.h"
+#include "ops/state.h"
 #include "tools/output.h"
 #include "tools/verb_grammar.h"
 

@@ -12,8 +12,7 @@
 
 #include <QCoreApplication>
 
-#include "link/port_backend.h"
-#include "platform/hooks.h"
+#include "ops/start_up.h"
 #include "tools/output.h"
 #include "tools/raw_exchange.h"
 #include "tools/verb_grammar.h"
@@ -43,9 +42,8 @@ int usageError(const std::string &error)
 int main(int argc, char **argv)
 {
     tools::guardStandardStreams();           // before anything opens a descriptor
-    const platform::TimerResolution timer;   // 1 ms pauses and polls, not the system's default tick
+    const ops::ProgramRun program;           // a Ctrl+C, a kill or a closed pipe leaves the port as it was found
     QCoreApplication app(argc, argv);        // for reading the settings and the port map
-    serial::restorePortOnSignals();          // a Ctrl+C, a kill or a closed pipe leaves the port as it was found
 
     std::vector<std::string> args(argv + 1, argv + argc);
     for (const std::string &a : args)

@@ -16,9 +16,9 @@
 #include "link/open_failure.h"
 #include "link/seams.h"
 #include "ops/operations.h"
+#include "ops/start_up.h"
 #include "ops/state.h"
 #include "platform/hooks.h"
-#include "settings/settings.h"
 #include "tools/console_view.h"
 #include "tools/output.h"
 #include "tools/port_report.h"
@@ -325,8 +325,7 @@ int runVerbs(const Invocation &inv)
         std::fprintf(stderr, "telmax-cmd: %s\n", results().error().c_str());
         return 1;
     }
-    SetDefaultSettings();
-    const bool languageStored = LoadSettings();   // the port map too
+    ops::startUp();   // the settings, the port map and the language the window would use
     if (!printTextsFit(inv))
         return 2;
     if (inv.listPorts) {
@@ -338,9 +337,7 @@ int runVerbs(const Invocation &inv)
         if (inv.verbs.empty())
             return 0;
     }
-    const int language = inv.language >= 0 ? inv.language : languageStored ? languageIndexFor(LanguageFlag) : 0;
-    ModuleFound = false;
-    ProcessRunning = false;
+    const int language = inv.language >= 0 ? inv.language : LanguageIndex;
     Runner runner(inv, language);
     return runner.run();
 }

@@ -1,0 +1,56 @@
+#include "ops/start_up.h"
+
+#include "link/commands.h"
+#include "link/port_backend.h"
+#include "ops/state.h"
+#include "platform/hooks.h"
+#include "texts/ui_text.h"
+
+namespace ops {
+
+void startUp()
+{
+    run.reset();
+    if (LoadSettings())
+        LanguageIndex = languageIndexFor(LanguageFlag);
+}
+
+void chooseLanguage(int index)
+{
+    LanguageIndex = index;
+    LanguageFlag = languageFlagFor(index);
+    SaveLanguage();
+}
+
+QStringList lineSettingNames()
+{
+    QStringList names;
+    for (const char *settings : BaudRateList)
+        names << QString::fromLatin1(settings);
+    return names;
+}
+
+int maxPrintTextBytes() { return cmd::kMaxPrintTextLength; }
+
+void pumpMessages() { platform::PumpMessages(); }
+
+struct ProgramRun::Held {
+    platform::TimerResolution timer;   // 1 ms pauses and polls, not the system's default tick
+    std::unique_ptr<platform::HooksGuard> hooks;
+};
+
+ProgramRun::ProgramRun(std::function<void()> pump) : m_held(std::make_unique<Held>())
+{
+    // Ended by a signal (a kill, Ctrl+C, the terminal closing, a closed pipe), the program still
+    // puts the serial port back as it found it.
+    serial::restorePortOnSignals();
+    if (pump) {
+        platform::Hooks real;
+        real.pump = std::move(pump);
+        m_held->hooks = std::make_unique<platform::HooksGuard>(real);
+    }
+}
+
+ProgramRun::~ProgramRun() = default;
+
+} // namespace ops

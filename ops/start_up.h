@@ -1,0 +1,41 @@
+#pragma once
+// What both front ends (the window, telmax-cmd) do at start and for their whole run, and the
+// few facts of the module they show: the line settings, the print text's limit.
+
+#include <QStringList>
+#include <functional>
+#include <memory>
+
+namespace ops {
+
+// Start-up: the defaults, the stored settings and the port map, the language they give, and the
+// run state cleared (FormCreate's part that is not the window's own).
+void startUp();
+
+// A language button: the language in force at once, and remembered.
+void chooseLanguage(int index);
+
+// The twelve line settings, index 0 to 11, as the combo box lists them.
+QStringList lineSettingNames();
+
+// The most bytes of text one print command carries.
+int maxPrintTextBytes();
+
+// Handles the window's pending messages now, through the installed pump.
+void pumpMessages();
+
+// Held by main() for the program's whole run: the system timer at 1 ms, the ports put back when
+// a signal ends the program, and the message pump the link's waits call (none: nothing pumped).
+class ProgramRun {
+public:
+    explicit ProgramRun(std::function<void()> pump = {});
+    ~ProgramRun();
+    ProgramRun(const ProgramRun &) = delete;
+    ProgramRun &operator=(const ProgramRun &) = delete;
+
+private:
+    struct Held;
+    std::unique_ptr<Held> m_held;
+};
+
+} // namespace ops
