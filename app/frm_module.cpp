@@ -20,6 +20,7 @@
 #include <QToolButton>
 #include <climits>
 
+#include "app/colours.h"
 #include "app/pictures.h"
 #include "app/widgets.h"
 #include "ops/operations.h"
@@ -28,12 +29,7 @@
 
 namespace {
 
-const QColor kYellow(255, 255, 0);
-const QColor kRed(255, 0, 0);
-const QColor kWhite(255, 255, 255);
-const QColor kPurple(128, 0, 128);
-// The title-bar colour of an active window in the classic desktop scheme; Qt has no role for it.
-const QColor kActiveCaption(10, 36, 106);
+using namespace colours;
 
 // Drop-down items of a fixed height, whatever the font asks for.
 class FixedHeightDelegate : public QStyledItemDelegate {

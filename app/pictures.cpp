@@ -1,5 +1,8 @@
 #include "app/pictures.h"
 
+#include "app/colours.h"
+#include "ops/start_up.h"
+
 #include <QFont>
 #include <QPainter>
 #include <QPolygon>
@@ -8,18 +11,7 @@ namespace pictures {
 
 namespace {
 
-// VGA colour names, for drawing.
-const QColor kBlack(0, 0, 0);
-const QColor kMaroon(128, 0, 0);
-const QColor kNavy(0, 0, 128);
-const QColor kGrey(128, 128, 128);
-const QColor kSilver(192, 192, 192);
-const QColor kRed(255, 0, 0);
-const QColor kLime(0, 255, 0);
-const QColor kYellow(255, 255, 0);
-const QColor kBlue(0, 0, 255);
-const QColor kAqua(0, 255, 255);
-const QColor kWhite(255, 255, 255);
+using namespace colours;
 
 QImage canvas(int width, int height)
 {
@@ -71,13 +63,12 @@ void drawModule(QPainter &p, const QRect &box)
 
 const QVector<QRgb> &palette16()
 {
-    static const QVector<QRgb> colours = {
-        qRgb(0, 0, 0),       qRgb(128, 0, 0),   qRgb(0, 128, 0),   qRgb(128, 128, 0),
-        qRgb(0, 0, 128),     qRgb(128, 0, 128), qRgb(0, 128, 128), qRgb(128, 128, 128),
-        qRgb(192, 192, 192), qRgb(255, 0, 0),   qRgb(0, 255, 0),   qRgb(255, 255, 0),
-        qRgb(0, 0, 255),     qRgb(255, 0, 255), qRgb(0, 255, 255), qRgb(255, 255, 255),
+    static const QVector<QRgb> palette = {
+        kBlack.rgb(),  kMaroon.rgb(), kGreen.rgb(), kOlive.rgb(),   kNavy.rgb(), kPurple.rgb(),
+        kTeal.rgb(),   kGrey.rgb(),   kSilver.rgb(), kRed.rgb(),   kLime.rgb(), kYellow.rgb(),
+        kBlue.rgb(),   kFuchsia.rgb(), kAqua.rgb(),  kWhite.rgb(),
     };
-    return colours;
+    return palette;
 }
 
 QImage finish(const QImage &drawing)
@@ -201,7 +192,7 @@ QImage factory()
     p.drawText(QRect(28, 0, 72, 25), Qt::AlignCenter, QStringLiteral("VOREX"));
     p.setFont(pixelFont(latin, 12, true));
     p.setPen(kRed);
-    p.drawText(QRect(0, 25, 100, 12), Qt::AlignCenter, QStringLiteral("19200,e,8,1"));
+    p.drawText(QRect(0, 25, 100, 12), Qt::AlignCenter, ops::lineSettingNames().at(ops::kDefaultLineSetting));
     p.drawText(QRect(0, 37, 100, 12), Qt::AlignCenter, QStringLiteral("ID:01 Hold"));
     return finish(image);
 }

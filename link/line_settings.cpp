@@ -1,5 +1,7 @@
 #include "line_settings.h"
 
+#include "wire_text.h"
+
 #include <cctype>
 #include <vector>
 
@@ -15,19 +17,6 @@ std::string trim(const std::string &s)
     while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1])))
         --e;
     return s.substr(b, e - b);
-}
-
-std::optional<int> number(const std::string &s)
-{
-    if (s.empty() || s.size() > 7)
-        return std::nullopt;
-    int v = 0;
-    for (char c : s) {
-        if (c < '0' || c > '9')
-            return std::nullopt;
-        v = v * 10 + (c - '0');
-    }
-    return v;
 }
 
 } // namespace
@@ -49,9 +38,9 @@ std::optional<LineSettings> parseLineSettings(const std::string &text)
         return std::nullopt;
 
     LineSettings ls;
-    const auto baud = number(fields[0]);
-    const auto data = number(fields[2]);
-    const auto stop = number(fields[3]);
+    const auto baud = wire::decimal(fields[0], 7);
+    const auto data = wire::decimal(fields[2], 7);
+    const auto stop = wire::decimal(fields[3], 7);
     if (!baud || *baud <= 0 || !data || !stop || fields[1].size() != 1)
         return std::nullopt;
     const char p = static_cast<char>(std::tolower(static_cast<unsigned char>(fields[1][0])));
@@ -59,10 +48,10 @@ std::optional<LineSettings> parseLineSettings(const std::string &text)
         return std::nullopt;
     if (*data < 5 || *data > 8 || (*stop != 1 && *stop != 2))
         return std::nullopt;
-    ls.baud = *baud;
+    ls.baud = int(*baud);
     ls.parity = p;
-    ls.dataBits = *data;
-    ls.stopBits = *stop;
+    ls.dataBits = int(*data);
+    ls.stopBits = int(*stop);
     return ls;
 }
 

@@ -27,12 +27,12 @@ private:
     ModuleView &m_view;
 };
 
-bool presenceTest()
-{
-    return SendCommand(cmd::moduleInfo()) && ReplyLength == cmd::kInfoReplyLength;
-}
-
 } // namespace
+
+bool presenceTest(serial::Link &link)
+{
+    return link.sendCommand(cmd::moduleInfo()) && link.replyLength == cmd::kInfoReplyLength;
+}
 
 void signalResult(ModuleView &view, bool good, const QString &message)
 {

@@ -5,6 +5,7 @@
 
 #include <functional>
 
+#include "link/link.h"
 #include "ops/module_view.h"
 
 namespace ops {
@@ -26,6 +27,9 @@ struct FramedOperation {
     Text okEntry = Text::Error;
     Text errorEntry = Text::Error;
 };
+
+// The presence test: "E00B" answered with a verified reply of exactly 16 bytes.
+bool presenceTest(serial::Link &link = serial::defaultLink);
 
 // Lamp, message, tone, in that order.
 void signalResult(ModuleView &view, bool good, const QString &message);

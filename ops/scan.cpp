@@ -31,15 +31,10 @@ int rememberedBaudRateNo()
     return (ScanBaudRateNo >= 0 && ScanBaudRateNo < kBaudRateCount) ? ScanBaudRateNo : kDefaultBaudRateNo;
 }
 
-bool infoReplyAccepted()
-{
-    return SendCommand(cmd::moduleInfo()) && ReplyLength == cmd::kInfoReplyLength;
-}
-
 bool askInfo(int tries)
 {
     for (int t = 0; t < tries; ++t)
-        if (infoReplyAccepted())
+        if (presenceTest())
             return true;
     return false;
 }

@@ -6,6 +6,8 @@
 #include <functional>
 #include <memory>
 
+#include "link/commands.h"
+
 namespace ops {
 
 // Start-up: the defaults, the stored settings and the port map, the language they give, and the
@@ -15,8 +17,10 @@ void startUp();
 // A language button: the language in force at once, and remembered.
 void chooseLanguage(int index);
 
-// The twelve line settings, index 0 to 11, as the combo box lists them.
+// The twelve line settings, index 0 to 11, as the combo box lists them, and the index of the
+// factory default.
 QStringList lineSettingNames();
+inline constexpr int kDefaultLineSetting = kDefaultBaudRateNo;
 
 // The most bytes of text one print command carries.
 int maxPrintTextBytes();

@@ -9,7 +9,7 @@
 #include "settings/settings_key.h"
 
 int ScanCommNo = 0;
-std::string ScanBaudRate = "19200,e,8,1";
+std::string ScanBaudRate = BaudRateList[kDefaultBaudRateNo];
 int ScanBaudRateNo = kDefaultBaudRateNo;
 QString LanguageFlag = QStringLiteral("English");
 std::string PrintCodePage;
@@ -79,7 +79,7 @@ void LoadPortMap()
 void SetDefaultSettings()
 {
     ScanCommNo = 0;
-    ScanBaudRate = "19200,e,8,1";
+    ScanBaudRate = BaudRateList[kDefaultBaudRateNo];
     ScanBaudRateNo = kDefaultBaudRateNo;
     LanguageFlag = QStringLiteral("English");
     PrintCodePage.clear();
@@ -104,7 +104,7 @@ bool loadValues(const SettingsKey &key)
             return false;
         ScanBaudRate = text.toStdString();
     } else {
-        ScanBaudRate = "19200,e,8,1";
+        ScanBaudRate = BaudRateList[kDefaultBaudRateNo];
     }
 
     if (key.valueExists(kScanBaudRateNo)) {

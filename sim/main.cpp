@@ -10,6 +10,7 @@
 
 #include "module.h"
 #include "pty_loop.h"
+#include "link/wire_text.h"
 
 namespace {
 
@@ -65,13 +66,11 @@ Exit status: 0 when stopped or hung up, 1 when the pty or a file cannot be set u
 
 int number(const std::string &option, const std::string &text, int low, int high)
 {
-    char *end = nullptr;
-    errno = 0;
-    const long v = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0' || errno != 0 || v < low || v > high || !std::isdigit((unsigned char)text[0]))
+    const auto v = wire::decimal(text);
+    if (!v || *v < low || *v > high)
         bad("bad value for " + option + ": '" + text + "' (expected " + std::to_string(low) + " to "
             + std::to_string(high) + ")");
-    return int(v);
+    return int(*v);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "pty_loop.h"
 
 #include "link/termios_line.h"
+#include "link/wire_text.h"
 
 #include <cerrno>
 #include <cmath>
@@ -29,38 +30,6 @@ double monotonicMs()
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return double(ts.tv_sec) * 1000.0 + double(ts.tv_nsec) / 1e6;
-}
-
-std::string hexText(const std::vector<unsigned char> &bytes)
-{
-    static const char digits[] = "0123456789ABCDEF";
-    std::string s;
-    for (unsigned char b : bytes) {
-        if (!s.empty())
-            s += ' ';
-        s += digits[b >> 4];
-        s += digits[b & 0x0F];
-    }
-    return s;
-}
-
-// Bytes of the line as a JSON string; bytes from 0x80 up stand for the code points of the same value.
-std::string jsonString(const std::string &bytes)
-{
-    std::string s = "\"";
-    for (unsigned char c : bytes) {
-        if (c == '"' || c == '\\') {
-            s += '\\';
-            s += char(c);
-        } else if (c < 0x20 || c >= 0x7F) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04X", unsigned(c));
-            s += buf;
-        } else {
-            s += char(c);
-        }
-    }
-    return s + "\"";
 }
 
 class Log {
@@ -161,13 +130,13 @@ private:
             auto out = m_module.next(portBaud());
             if (!out)
                 return;
-            std::string fields = "\"dir\":\"rx\",\"hex\":\"" + hexText(out->received) + "\"";
+            std::string fields = "\"dir\":\"rx\",\"hex\":\"" + wire::hex(out->received) + "\"";
             if (out->isFrame)
-                fields += ",\"text\":" + jsonString(out->command);
+                fields += ",\"text\":" + wire::jsonString(out->command);
             fields += ",\"baud\":" + std::to_string(out->baud);
             fields += std::string(",\"ok\":") + (out->answered() ? "true" : "false");
             if (!out->answered())
-                fields += ",\"reason\":" + jsonString(out->reason);
+                fields += ",\"reason\":" + wire::jsonString(out->reason);
             m_log.line(fields);
 
             if (out->answered()) {
@@ -182,8 +151,8 @@ private:
                 if (g_stop)
                     return;
                 // A reply the line would not take is still one the module believes it sent.
-                m_log.line("\"dir\":\"tx\",\"hex\":\"" + hexText(out->reply) + "\",\"text\":"
-                           + jsonString(out->replyText) + (sent ? "" : ",\"ok\":false,\"reason\":\"not taken by the line\""));
+                m_log.line("\"dir\":\"tx\",\"hex\":\"" + wire::hex(out->reply) + "\",\"text\":"
+                           + wire::jsonString(out->replyText) + (sent ? "" : ",\"ok\":false,\"reason\":\"not taken by the line\""));
                 m_module.replySent();
                 const int after = m_module.state().lineSetting;
                 if (after != before)
@@ -336,8 +305,8 @@ int runSimulator(const LoopOptions &options)
                 std::printf("%s\n", slavePath.c_str());
                 std::fflush(stdout);
                 const auto &s = options.state;
-                log.line("\"event\":\"start\",\"device\":" + jsonString(slavePath) + ",\"sn\":" + jsonString(s.serial)
-                         + ",\"id\":\"" + s.id + "\",\"version\":" + jsonString(s.version)
+                log.line("\"event\":\"start\",\"device\":" + wire::jsonString(slavePath) + ",\"sn\":" + wire::jsonString(s.serial)
+                         + ",\"id\":\"" + s.id + "\",\"version\":" + wire::jsonString(s.version)
                          + ",\"index\":" + std::to_string(s.lineSetting) + ",\"settings\":\""
                          + kLineSettings[std::size_t(s.lineSetting)].text + "\"");
                 sim.run();

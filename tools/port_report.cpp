@@ -4,6 +4,7 @@
 #include <set>
 
 #include "link/comm.h"
+#include "link/commands.h"
 #include "link/open_failure.h"
 #include "link/seams.h"
 
@@ -20,7 +21,7 @@ void listPorts()
         const std::string port = "COM" + std::to_string(n);
         const std::string device = serial::resolvePort(n);
         std::string state;
-        if (OpenComm(n, "19200,e,8,1")) {
+        if (OpenComm(n, BaudRateList[kDefaultBaudRateNo])) {
             CloseComm();
             state = "free";
         } else if (serial::lastOpenResult().failure == serial::OpenFailure::Missing) {
