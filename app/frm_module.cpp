@@ -458,14 +458,14 @@ void TfrmModule::tmrBusyTimer()
     }
 }
 
-Panel *TfrmModule::panelFor(ops::Panel panel) const
+Panel *TfrmModule::panelFor(ops::Field panel) const
 {
     switch (panel) {
-    case ops::Panel::Msg: return pnMsg;
-    case ops::Panel::Serial: return pnSerial;
-    case ops::Panel::Version: return pnVersion;
-    case ops::Panel::Id: return pnID;
-    case ops::Panel::Status: return pnStatus;
+    case ops::Field::Msg: return pnMsg;
+    case ops::Field::Serial: return pnSerial;
+    case ops::Field::Version: return pnVersion;
+    case ops::Field::Id: return pnID;
+    case ops::Field::Status: return pnStatus;
     }
     return pnMsg;
 }
@@ -488,12 +488,12 @@ QWidget *TfrmModule::controlFor(ops::Control control) const
     return nullptr;
 }
 
-void TfrmModule::setPanelText(ops::Panel panel, const QString &text)
+void TfrmModule::setPanelText(ops::Field panel, const QString &text)
 {
     panelFor(panel)->setText(text);
 }
 
-QString TfrmModule::panelText(ops::Panel panel) const
+QString TfrmModule::panelText(ops::Field panel) const
 {
     return panelFor(panel)->text();
 }

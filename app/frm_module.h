@@ -27,8 +27,8 @@ public:
     ~TfrmModule() override;
 
     // ops::ModuleView
-    void setPanelText(ops::Panel panel, const QString &text) override;
-    QString panelText(ops::Panel panel) const override;
+    void setPanelText(ops::Field panel, const QString &text) override;
+    QString panelText(ops::Field panel) const override;
     void setLamp(ops::LampColour colour) override;
     void setWindowEnabled(bool enabled) override;
     void setBusyCursor(bool busy) override;
@@ -72,7 +72,7 @@ private:
     void selectLanguage(int index);
     void closeFromExit();
     void runOperation(void (*operation)(ops::ModuleView &));
-    Panel *panelFor(ops::Panel panel) const;
+    Panel *panelFor(ops::Field panel) const;
     QWidget *controlFor(ops::Control control) const;
 
     // Components, in the order the layout creates them.

@@ -63,8 +63,8 @@ struct SilentPty {
 class BenchView final : public ops::ModuleView {
 public:
     bool lock = true;
-    void setPanelText(ops::Panel, const QString &) override {}
-    QString panelText(ops::Panel) const override { return {}; }
+    void setPanelText(ops::Field, const QString &) override {}
+    QString panelText(ops::Field) const override { return {}; }
     void setLamp(ops::LampColour) override {}
     void setWindowEnabled(bool) override {}
     void setBusyCursor(bool) override {}

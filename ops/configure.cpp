@@ -24,11 +24,11 @@ void setModuleId(ModuleView &view)
 {
     FramedOperation op;
     op.progress = [&view] {
-        view.setPanelText(Panel::Msg, view.uiText(Text::SetId) + QStringLiteral(" = ") + view.panelText(Panel::Id));
+        view.setPanelText(Field::Msg, view.uiText(Text::SetId) + QStringLiteral(" = ") + view.panelText(Field::Id));
         return true;
     };
     op.body = [&view] {
-        const std::string id = view.panelText(Panel::Id).toLatin1().toStdString();
+        const std::string id = view.panelText(Field::Id).toLatin1().toStdString();
         return SendCommand(cmd::setModuleId(serialOfThisTry(), id));
     };
     op.okEntry = Text::SetIdOk;
@@ -45,7 +45,7 @@ void setModuleBaudRate(ModuleView &view)
         // Without a valid selection there is nothing to send and no text to show.
         if (index < 0 || index >= kBaudRateCount)
             return false;
-        view.setPanelText(Panel::Msg, view.uiText(Text::SetBaudRate) + QStringLiteral(" = ")
+        view.setPanelText(Field::Msg, view.uiText(Text::SetBaudRate) + QStringLiteral(" = ")
                                           + QString::fromLatin1(BaudRateList[static_cast<std::size_t>(index)]));
         return true;
     };
@@ -67,7 +67,7 @@ void factoryDefault(ModuleView &view)
     op.progress = [&view] {
         view.setIdPosition(kFactoryIdPosition);
         view.selectBaudRate(kDefaultBaudRateNo);
-        view.setPanelText(Panel::Msg, view.uiText(Text::SetFactory));
+        view.setPanelText(Field::Msg, view.uiText(Text::SetFactory));
         return true;
     };
     op.body = [] {

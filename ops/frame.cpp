@@ -37,7 +37,7 @@ bool presenceTest(serial::Link &link)
 void signalResult(ModuleView &view, bool good, const QString &message)
 {
     view.setLamp(good ? LampColour::Yellow : LampColour::Red);
-    view.setPanelText(Panel::Msg, message);
+    view.setPanelText(Field::Msg, message);
     platform::Tone(good ? kGoodToneHz : kBadToneHz, kToneMs);
 }
 

@@ -10,7 +10,8 @@
 
 namespace ops {
 
-enum class Panel { Msg, Serial, Version, Id, Status };
+// The panels the operations write to: pnMsg, pnSerial, pnVersion, pnID, pnStatus.
+enum class Field { Msg, Serial, Version, Id, Status };
 enum class LampColour { Red, Yellow };
 
 // The controls the continuous print test disables, in the order it disables and enables them.
@@ -20,8 +21,8 @@ class ModuleView {
 public:
     virtual ~ModuleView() = default;
 
-    virtual void setPanelText(Panel panel, const QString &text) = 0;
-    virtual QString panelText(Panel panel) const = 0;
+    virtual void setPanelText(Field panel, const QString &text) = 0;
+    virtual QString panelText(Field panel) const = 0;
     virtual void setLamp(LampColour colour) = 0;                 // shComm fill
     virtual void setWindowEnabled(bool enabled) = 0;             // the whole main window
     virtual void setBusyCursor(bool busy) = 0;                   // crHourGlass / crDefault

@@ -76,7 +76,7 @@ void getPrintStatus(ModuleView &view)
             return false;
         const std::string text = cmd::statusText(cmd::statusChar(LastReply));
         if (!text.empty())
-            view.setPanelText(Panel::Status, QString::fromLatin1(text));
+            view.setPanelText(Field::Status, QString::fromLatin1(text));
         return true;
     };
     op.okEntry = Text::StatusOk;
@@ -108,7 +108,7 @@ void printText(ModuleView &view)
 void processTest(ModuleView &view)
 {
     if (!ModuleFound) {
-        view.setPanelText(Panel::Msg, view.uiText(Text::StartScan));
+        view.setPanelText(Field::Msg, view.uiText(Text::StartScan));
         platform::Tone(kBadToneHz, kToneMs);
         return;
     }
@@ -142,7 +142,7 @@ void processTest(ModuleView &view)
         CloseComm();
     } else {
         view.setLamp(LampColour::Red);
-        view.setPanelText(Panel::Msg, view.uiText(Text::OpenCom) + QStringLiteral(" : ")
+        view.setPanelText(Field::Msg, view.uiText(Text::OpenCom) + QStringLiteral(" : ")
                                           + QString::fromStdString(serial::portLabel(ScanCommNo))
                                           + QStringLiteral(" ") + view.uiText(Text::Error));
         platform::Tone(kBadToneHz, kToneMs);

@@ -76,7 +76,7 @@ bool quickCheck(ModuleView &view, UnopenedPorts &unopened)
         unopened.note(ScanCommNo);
         return false;
     }
-    view.setPanelText(Panel::Msg, view.uiText(Text::ScanCom) + portSuffix(ScanCommNo));
+    view.setPanelText(Field::Msg, view.uiText(Text::ScanCom) + portSuffix(ScanCommNo));
     const bool found = askInfo(kQuickCheckTries);
     CloseComm();
     return found;
@@ -96,7 +96,7 @@ bool search(ModuleView &view, UnopenedPorts &unopened)
                 unopened.note(port);
                 break;   // missing or busy: the next port
             }
-            view.setPanelText(Panel::Msg, view.uiText(Text::ScanCom) + portSuffix(port));
+            view.setPanelText(Field::Msg, view.uiText(Text::ScanCom) + portSuffix(port));
             const bool found = askInfo(kSearchTries);
             if (found) {
                 ScanCommNo = port;
@@ -118,10 +118,10 @@ bool search(ModuleView &view, UnopenedPorts &unopened)
 bool readModuleInfo(ModuleView &view, const std::string &infoReply)
 {
     view.selectBaudRate(rememberedBaudRateNo());
-    view.setPanelText(Panel::Serial, view.uiText(Text::SerialNumber) + QStringLiteral(" : ")
+    view.setPanelText(Field::Serial, view.uiText(Text::SerialNumber) + QStringLiteral(" : ")
                                          + QString::fromLatin1(cmd::infoSerial(infoReply)));
     const std::string id = cmd::infoId(infoReply);
-    view.setPanelText(Panel::Id, QString::fromLatin1(id));
+    view.setPanelText(Field::Id, QString::fromLatin1(id));
     // Anything but two digits stays shown as received; the scroll bar is left where it is.
     if (isTwoDigits(id))
         view.setIdPosition((id[0] - '0') * 10 + (id[1] - '0'));
@@ -132,10 +132,10 @@ bool readModuleInfo(ModuleView &view, const std::string &infoReply)
             platform::SleepMs(kPacingMs);
             if (!SendCommand(cmd::firmwareVersion()))
                 continue;
-            view.setPanelText(Panel::Version, view.uiText(Text::Version) + QStringLiteral(" : ")
+            view.setPanelText(Field::Version, view.uiText(Text::Version) + QStringLiteral(" : ")
                                                   + QString::fromLatin1(cmd::versionText(LastReply)));
             versionRead = true;
-            view.setPanelText(Panel::Msg, view.uiText(Text::InfoOk) + portSuffix(ScanCommNo) + QStringLiteral(")"));
+            view.setPanelText(Field::Msg, view.uiText(Text::InfoOk) + portSuffix(ScanCommNo) + QStringLiteral(")"));
             ModuleFound = true;
         }
         CloseComm();
@@ -151,10 +151,10 @@ void scanModule(ModuleView &view)
     platform::PumpMessages();
     view.SetBusy(true);
 
-    view.setPanelText(Panel::Msg, view.uiText(Text::ScanModule) + QStringLiteral(" ...."));
-    view.setPanelText(Panel::Serial, view.uiText(Text::SerialNumber) + QStringLiteral(" : ________"));
-    view.setPanelText(Panel::Version, view.uiText(Text::Version) + QStringLiteral(" : __.__-__"));
-    view.setPanelText(Panel::Id, QStringLiteral("__"));
+    view.setPanelText(Field::Msg, view.uiText(Text::ScanModule) + QStringLiteral(" ...."));
+    view.setPanelText(Field::Serial, view.uiText(Text::SerialNumber) + QStringLiteral(" : ________"));
+    view.setPanelText(Field::Version, view.uiText(Text::Version) + QStringLiteral(" : __.__-__"));
+    view.setPanelText(Field::Id, QStringLiteral("__"));
     platform::PumpMessages();
 
     ModuleFound = false;
@@ -172,7 +172,7 @@ void scanModule(ModuleView &view)
             view.setLamp(LampColour::Yellow);
             platform::Tone(kGoodToneHz, kToneMs);
         } else {
-            view.setPanelText(Panel::Msg, view.uiText(Text::InfoError) + portSuffix(ScanCommNo) + QStringLiteral(")"));
+            view.setPanelText(Field::Msg, view.uiText(Text::InfoError) + portSuffix(ScanCommNo) + QStringLiteral(")"));
             view.SetBusy(false);
             view.setLamp(LampColour::Red);
             platform::Tone(kBadToneHz, kToneMs);
@@ -181,7 +181,7 @@ void scanModule(ModuleView &view)
         view.SetBusy(false);
         view.setLamp(LampColour::Red);
         view.selectBaudRate(kDefaultBaudRateNo);
-        view.setPanelText(Panel::Msg, view.uiText(Text::NotFound));
+        view.setPanelText(Field::Msg, view.uiText(Text::NotFound));
         unopened.tell();
         platform::Tone(kBadToneHz, kToneMs);
     }

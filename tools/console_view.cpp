@@ -14,20 +14,20 @@ ConsoleView::ConsoleView(int languageIndex, bool progress, bool beep)
     m_caption = uiText(Text::ProcessPrint);
 }
 
-void ConsoleView::setPanelText(ops::Panel panel, const QString &text)
+void ConsoleView::setPanelText(ops::Field panel, const QString &text)
 {
     m_panels[panel] = text;
-    if (panel == ops::Panel::Msg && m_progress)
+    if (panel == ops::Field::Msg && m_progress)
         tell(text);
 }
 
-QString ConsoleView::panelText(ops::Panel panel) const
+QString ConsoleView::panelText(ops::Field panel) const
 {
     const auto it = m_panels.find(panel);
     return it == m_panels.end() ? QString() : it->second;
 }
 
-QString ConsoleView::panelValue(ops::Panel panel) const
+QString ConsoleView::panelValue(ops::Field panel) const
 {
     const QString text = panelText(panel);
     const qsizetype at = text.indexOf(QStringLiteral(" : "));
@@ -54,14 +54,14 @@ void ConsoleView::setIdPosition(int position)
     // The scroll bar keeps its position within 1..99 and shows a change in the ID panel.
     const int clamped = std::clamp(position, 1, 99);
     if (clamped != m_idPosition)
-        setPanelText(ops::Panel::Id, QString::asprintf("%02d", clamped));
+        setPanelText(ops::Field::Id, QString::asprintf("%02d", clamped));
     m_idPosition = clamped;
 }
 
 void ConsoleView::chooseId(int id)
 {
     setIdPosition(id);
-    setPanelText(ops::Panel::Id, QString::asprintf("%02d", m_idPosition));
+    setPanelText(ops::Field::Id, QString::asprintf("%02d", m_idPosition));
 }
 
 QString ConsoleView::uiText(Text entry) const

@@ -14,8 +14,8 @@ class ConsoleView final : public ops::ModuleView {
 public:
     ConsoleView(int languageIndex, bool progress, bool beep);
 
-    void setPanelText(ops::Panel panel, const QString &text) override;
-    QString panelText(ops::Panel panel) const override;
+    void setPanelText(ops::Field panel, const QString &text) override;
+    QString panelText(ops::Field panel) const override;
     void setLamp(ops::LampColour colour) override;
     void setWindowEnabled(bool) override {}
     void setBusyCursor(bool) override {}
@@ -45,13 +45,13 @@ public:
     int linesPrinted() const { return m_lines; }
     void resetLines() { m_lines = 0; }
     // A panel's value without the caption in front of it ("S/N : TQ123456" gives "TQ123456").
-    QString panelValue(ops::Panel panel) const;
+    QString panelValue(ops::Field panel) const;
 
 private:
     int m_language;
     bool m_progress;
     bool m_beep;
-    std::map<ops::Panel, QString> m_panels;
+    std::map<ops::Field, QString> m_panels;
     bool m_yellow = false;   // the lamp starts red
     int m_selected = -1;
     int m_idPosition = 1;

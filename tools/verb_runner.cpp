@@ -157,9 +157,9 @@ std::optional<Outcome> Runner::runVerb(const VerbCall &call)
             o.fields.emplace_back("port", QStringLiteral("COM%1").arg(ScanCommNo));
             o.fields.emplace_back("device", QString::fromStdString(serial::deviceForPort(ScanCommNo)));
             o.fields.emplace_back("line", latin1(ScanBaudRate));
-            o.fields.emplace_back("serial", m_view.panelValue(ops::Panel::Serial));
-            o.fields.emplace_back("id", m_view.panelText(ops::Panel::Id));
-            o.fields.emplace_back("version", m_view.panelValue(ops::Panel::Version));
+            o.fields.emplace_back("serial", m_view.panelValue(ops::Field::Serial));
+            o.fields.emplace_back("id", m_view.panelText(ops::Field::Id));
+            o.fields.emplace_back("version", m_view.panelValue(ops::Field::Version));
         }
         return o;
     case Verb::SetId: {
@@ -190,7 +190,7 @@ std::optional<Outcome> Runner::runVerb(const VerbCall &call)
         break;
     case Verb::Status:
         ops::getPrintStatus(m_view);
-        o.fields.emplace_back("status", m_view.panelText(ops::Panel::Status));
+        o.fields.emplace_back("status", m_view.panelText(ops::Field::Status));
         break;
     case Verb::Print: {
         m_view.setText(fromLocal(call.arg));
@@ -212,7 +212,7 @@ std::optional<Outcome> Runner::runVerb(const VerbCall &call)
 
 void Runner::report(const VerbCall &call, const Outcome &o)
 {
-    const QString message = m_view.panelText(ops::Panel::Msg);
+    const QString message = m_view.panelText(ops::Field::Msg);
     const QString lamp = m_view.lampYellow() ? QStringLiteral("yellow") : QStringLiteral("red");
     if (m_inv.json) {
         QJsonObject obj;

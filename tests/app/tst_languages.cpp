@@ -181,9 +181,9 @@ private slots:
 
         // As after a successful scan: these must give way to the placeholders.
         ModuleFound = true;
-        window.setPanelText(ops::Panel::Serial, QStringLiteral("S/N : 12345678"));
-        window.setPanelText(ops::Panel::Version, QStringLiteral("VER : 03.20-01"));
-        window.setPanelText(ops::Panel::Msg, QStringLiteral("Get Module Info Ok. (COM : #4)"));
+        window.setPanelText(ops::Field::Serial, QStringLiteral("S/N : 12345678"));
+        window.setPanelText(ops::Field::Version, QStringLiteral("VER : 03.20-01"));
+        window.setPanelText(ops::Field::Msg, QStringLiteral("Get Module Info Ok. (COM : #4)"));
         window.setIdPosition(23);
 
         QTest::mouseClick(window.findChild<QPushButton *>(button), Qt::LeftButton);
@@ -198,7 +198,7 @@ private slots:
 
         // Pressing it again saves and applies again, whatever the store holds meanwhile.
         windowtest::writeStore("[General]\nLanguageFlag=Other\n");
-        window.setPanelText(ops::Panel::Msg, QStringLiteral("something else"));
+        window.setPanelText(ops::Field::Msg, QStringLiteral("something else"));
         QTest::mouseClick(window.findChild<QPushButton *>(button), Qt::LeftButton);
         QCOMPARE(captions(window), expected);
         QCOMPARE(windowtest::storedValue(QStringLiteral("LanguageFlag")).toString(), flag);

@@ -297,8 +297,8 @@ private slots:
             QVERIFY2(w->isVisible() && w->isEnabled(), qPrintable(w->objectName()));
         }
         // After show the texts come from the language; these keep the layout's.
-        QCOMPARE(window.panelText(ops::Panel::Id), QStringLiteral("__"));
-        QCOMPARE(window.panelText(ops::Panel::Status), QString());
+        QCOMPARE(window.panelText(ops::Field::Id), QStringLiteral("__"));
+        QCOMPARE(window.panelText(ops::Field::Status), QString());
         QCOMPARE(part<QLineEdit>(window, "edText")->text(), QStringLiteral("VOREX PRINT TEST."));
     }
 
@@ -412,7 +412,7 @@ private slots:
         QSignalSpy spy(part<QScrollBar>(window, "sbID"), &QScrollBar::valueChanged);
         for (int position : positions)
             window.setIdPosition(position);
-        QCOMPARE(window.panelText(ops::Panel::Id), shown);
+        QCOMPARE(window.panelText(ops::Field::Id), shown);
         QCOMPARE(spy.count(), changes);
     }
 
@@ -520,11 +520,11 @@ private slots:
         window.setLamp(ops::LampColour::Red);
         QCOMPARE(lamp->fill(), QColor(0xFF, 0x00, 0x00));
 
-        const QList<QPair<ops::Panel, const char *>> panels = {{ops::Panel::Msg, "pnMsg"},
-                                                               {ops::Panel::Serial, "pnSerial"},
-                                                               {ops::Panel::Version, "pnVersion"},
-                                                               {ops::Panel::Id, "pnID"},
-                                                               {ops::Panel::Status, "pnStatus"}};
+        const QList<QPair<ops::Field, const char *>> panels = {{ops::Field::Msg, "pnMsg"},
+                                                               {ops::Field::Serial, "pnSerial"},
+                                                               {ops::Field::Version, "pnVersion"},
+                                                               {ops::Field::Id, "pnID"},
+                                                               {ops::Field::Status, "pnStatus"}};
         for (const auto &[panel, name] : panels) {
             const QString text = QStringLiteral("text for ") + QLatin1String(name);
             window.setPanelText(panel, text);

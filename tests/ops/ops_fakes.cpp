@@ -12,14 +12,14 @@ namespace opstest {
 
 namespace {
 
-const char *panelName(ops::Panel p)
+const char *panelName(ops::Field p)
 {
     switch (p) {
-    case ops::Panel::Msg: return "msg";
-    case ops::Panel::Serial: return "serial";
-    case ops::Panel::Version: return "version";
-    case ops::Panel::Id: return "id";
-    case ops::Panel::Status: return "status";
+    case ops::Field::Msg: return "msg";
+    case ops::Field::Serial: return "serial";
+    case ops::Field::Version: return "version";
+    case ops::Field::Id: return "id";
+    case ops::Field::Status: return "status";
     }
     return "?";
 }
@@ -48,20 +48,20 @@ QTemporaryDir *g_store = nullptr;
 
 FakeView::FakeView()
 {
-    panels[ops::Panel::Msg] = "Start Scan Module!";
-    panels[ops::Panel::Serial] = "S/N : ________";
-    panels[ops::Panel::Version] = "VER : __.__-__";
-    panels[ops::Panel::Id] = "__";
-    panels[ops::Panel::Status] = "";
+    panels[ops::Field::Msg] = "Start Scan Module!";
+    panels[ops::Field::Serial] = "S/N : ________";
+    panels[ops::Field::Version] = "VER : __.__-__";
+    panels[ops::Field::Id] = "__";
+    panels[ops::Field::Status] = "";
 }
 
-void FakeView::setPanelText(ops::Panel panel, const QString &t)
+void FakeView::setPanelText(ops::Field panel, const QString &t)
 {
     panels[panel] = t;
     log << QString("%1:%2").arg(panelName(panel), t);
 }
 
-QString FakeView::panelText(ops::Panel panel) const { return panels.at(panel); }
+QString FakeView::panelText(ops::Field panel) const { return panels.at(panel); }
 
 void FakeView::setLamp(ops::LampColour colour)
 {
@@ -100,7 +100,7 @@ void FakeView::setIdPosition(int position)
     log << QString("sbID:%1").arg(clamped);
     if (clamped != idPosition) {
         idPosition = clamped;
-        setPanelText(ops::Panel::Id, QString::asprintf("%02d", clamped));
+        setPanelText(ops::Field::Id, QString::asprintf("%02d", clamped));
     }
 }
 

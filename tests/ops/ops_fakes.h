@@ -23,8 +23,8 @@ class FakeView final : public ops::ModuleView {
 public:
     FakeView();
 
-    void setPanelText(ops::Panel panel, const QString &text) override;
-    QString panelText(ops::Panel panel) const override;
+    void setPanelText(ops::Field panel, const QString &text) override;
+    QString panelText(ops::Field panel) const override;
     void setLamp(ops::LampColour colour) override;
     void setWindowEnabled(bool enabled) override;
     void setBusyCursor(bool busy) override;
@@ -40,7 +40,7 @@ public:
     void setProcessCaption(const QString &text) override;
 
     QStringList log;
-    std::map<ops::Panel, QString> panels;
+    std::map<ops::Field, QString> panels;
     QString lamp = "red";
     bool windowEnabled = true;
     bool busyCursor = false;

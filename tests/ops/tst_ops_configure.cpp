@@ -20,21 +20,21 @@ private slots:
     {
         Fixture f;
         moduleKnown();
-        f.view.panels[ops::Panel::Id] = "42";
+        f.view.panels[ops::Field::Id] = "42";
         f.module.replyNext["E00B"] = {"B07-AAAAAAAA", "B07-BBBBBBBB"};
         f.module.silentNext["E00C"] = 1;
         ops::setModuleId(f.view);
         QCOMPARE(f.module.commands(),
                  std::vector<std::string>({"E00B", "E00CAAAAAAAA42", "E00B", "E00CBBBBBBBB42"}));
         QCOMPARE(f.view.events({"msg"}), QStringList({"msg:Set Module ID = 42", "msg:Set Module ID Ok"}));
-        QCOMPARE(f.view.panels[ops::Panel::Id], QString("42"));
+        QCOMPARE(f.view.panels[ops::Field::Id], QString("42"));
     }
 
     void setIdFails()
     {
         Fixture f;
         moduleKnown();
-        f.view.panels[ops::Panel::Id] = "07";
+        f.view.panels[ops::Field::Id] = "07";
         f.module.silentNext["E00C"] = 2;
         ops::setModuleId(f.view);
         QCOMPARE(f.view.events({"lamp", "msg", "tone"}),
@@ -80,7 +80,7 @@ private slots:
         f.module.settings = settings.toStdString();
         ops::getPrintStatus(f.view);
         QCOMPARE(QString::fromStdString(f.link.port.settings.back()), settings);
-        QCOMPARE(f.view.panels[ops::Panel::Msg], QString("Get Module Status Ok"));
+        QCOMPARE(f.view.panels[ops::Field::Msg], QString("Get Module Status Ok"));
     }
 
     void baudRateFailureKeepsSettings()
@@ -90,7 +90,7 @@ private slots:
         f.view.selected = 6;
         f.module.silentNext["E00E"] = 2;
         ops::setModuleBaudRate(f.view);
-        QCOMPARE(f.view.panels[ops::Panel::Msg], QString("Set Module BaudRate Error"));
+        QCOMPARE(f.view.panels[ops::Field::Msg], QString("Set Module BaudRate Error"));
         QCOMPARE(ScanBaudRateNo, 5);
         QCOMPARE(ScanBaudRate, std::string("19200,e,8,1"));
         ops::getPrintStatus(f.view);
@@ -145,10 +145,10 @@ private slots:
     {
         Fixture f;
         moduleKnown();
-        f.view.panels[ops::Panel::Id] = "07";
+        f.view.panels[ops::Field::Id] = "07";
         ops::factoryDefault(f.view);
         QCOMPARE(f.view.log.mid(2, 3), QStringList({"sbID:1", "combo:5", "msg:Set Factory Default"}));
-        QCOMPARE(f.view.panels[ops::Panel::Id], QString("07"));
+        QCOMPARE(f.view.panels[ops::Field::Id], QString("07"));
     }
 
     void factoryDefaultUnplugged()
@@ -159,9 +159,9 @@ private slots:
         f.view.selected = 0;
         ops::factoryDefault(f.view);
         QCOMPARE(f.view.idPosition, 1);
-        QCOMPARE(f.view.panels[ops::Panel::Id], QString("01"));
+        QCOMPARE(f.view.panels[ops::Field::Id], QString("01"));
         QCOMPARE(f.view.selected, 5);
-        QCOMPARE(f.view.panels[ops::Panel::Msg], QString("Set Factory Default Error"));
+        QCOMPARE(f.view.panels[ops::Field::Msg], QString("Set Factory Default Error"));
         QCOMPARE(f.view.lamp, QString("red"));
     }
 
@@ -173,7 +173,7 @@ private slots:
         ops::factoryDefault(f.view);
         QCOMPARE(f.module.commands(), std::vector<std::string>({"E00B", "E00CA1B2C3D401", "E00E5", "E00B",
                                                                 "E00CA1B2C3D401", "E00E5"}));
-        QCOMPARE(f.view.panels[ops::Panel::Msg], QString("Set Factory Default Ok"));
+        QCOMPARE(f.view.panels[ops::Field::Msg], QString("Set Factory Default Ok"));
     }
 };
 

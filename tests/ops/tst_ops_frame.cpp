@@ -60,7 +60,7 @@ private slots:
     {
         Fixture f;
         moduleKnown();
-        f.view.panels[ops::Panel::Id] = "07";
+        f.view.panels[ops::Field::Id] = "07";
         ops::setModuleId(f.view);
 
         QCOMPARE(f.view.log, QStringList({"cursor:busy", "window:off", "msg:Set Module ID = 07", "lamp:yellow",
@@ -110,7 +110,7 @@ private slots:
         ops::getPrintStatus(f.view);
 
         QCOMPARE(f.module.commands(), std::vector<std::string>({"E00B", "E00B", "E00F"}));
-        QCOMPARE(f.view.panels[ops::Panel::Msg], QString("Get Module Status Ok"));
+        QCOMPARE(f.view.panels[ops::Field::Msg], QString("Get Module Status Ok"));
         QCOMPARE(f.view.lamp, QString("yellow"));
         QCOMPARE(f.link.port.closes, 1);
     }
@@ -122,7 +122,7 @@ private slots:
         f.module.silentNext["E00F"] = 1;
         ops::getPrintStatus(f.view);
         QCOMPARE(f.module.commands(), std::vector<std::string>({"E00B", "E00F", "E00B", "E00F"}));
-        QCOMPARE(f.view.panels[ops::Panel::Msg], QString("Get Module Status Ok"));
+        QCOMPARE(f.view.panels[ops::Field::Msg], QString("Get Module Status Ok"));
     }
 
     void bothTriesFail()
@@ -142,7 +142,7 @@ private slots:
         QVERIFY(ModuleFound);
         f.module.plugged = true;
         ops::getPrintStatus(f.view);
-        QCOMPARE(f.view.panels[ops::Panel::Msg], QString("Get Module Status Ok"));
+        QCOMPARE(f.view.panels[ops::Field::Msg], QString("Get Module Status Ok"));
     }
 };
 

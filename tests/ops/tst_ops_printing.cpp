@@ -58,11 +58,11 @@ private slots:
         QFETCH(QString, shown);
         Fixture f;
         moduleKnown();
-        f.view.panels[ops::Panel::Status] = "earlier";
+        f.view.panels[ops::Field::Status] = "earlier";
         f.module.replyNext["E00F"] = {reply.toStdString()};
         ops::getPrintStatus(f.view);
-        QCOMPARE(f.view.panels[ops::Panel::Status], shown);
-        QCOMPARE(f.view.panels[ops::Panel::Msg], QString("Get Module Status Ok"));
+        QCOMPARE(f.view.panels[ops::Field::Status], shown);
+        QCOMPARE(f.view.panels[ops::Field::Msg], QString("Get Module Status Ok"));
     }
 
     void failedStatusKeepsEarlierText()
@@ -75,8 +75,8 @@ private slots:
         ops::getPrintStatus(f.view);
         f.module.plugged = false;
         ops::getPrintStatus(f.view);
-        QCOMPARE(f.view.panels[ops::Panel::Status], QString("Print paper out!"));
-        QCOMPARE(f.view.panels[ops::Panel::Msg], QString("Get Module Status Error"));
+        QCOMPARE(f.view.panels[ops::Field::Status], QString("Print paper out!"));
+        QCOMPARE(f.view.panels[ops::Field::Msg], QString("Get Module Status Error"));
     }
 
     void printTrimmed_data()
@@ -97,13 +97,13 @@ private slots:
         Fixture f;
         moduleKnown();
         f.view.text = text;
-        f.view.panels[ops::Panel::Status] = "Print ok.";
+        f.view.panels[ops::Field::Status] = "Print ok.";
         ops::printText(f.view);
         QCOMPARE(f.module.commands(), std::vector<std::string>({"E00B", command.toStdString(), "E00H0D0A"}));
         QCOMPARE(f.sleeps(), std::vector<std::uint32_t>({100, 1, 5, 1, 1, 1, 100, 1, 5, 1, 1, 1, 100, 1, 5, 1, 1, 1}));
         QCOMPARE(f.view.events({"lamp", "msg", "tone"}),
                  QStringList({"lamp:yellow", "msg:Print Text Ok", "tone:1000"}));
-        QCOMPARE(f.view.panels[ops::Panel::Status], QString("Print ok."));
+        QCOMPARE(f.view.panels[ops::Field::Status], QString("Print ok."));
     }
 
     // A lost line-end reply sent the acknowledged text again: the paper held it twice.
@@ -115,7 +115,7 @@ private slots:
         f.module.silentNext["E00H"] = 1;
         ops::printText(f.view);
         QCOMPARE(f.module.commands(), std::vector<std::string>({"E00B", "E00Gabc", "E00H0D0A", "E00B", "E00H0D0A"}));
-        QCOMPARE(f.view.panels[ops::Panel::Msg], QString("Print Text Ok"));
+        QCOMPARE(f.view.panels[ops::Field::Msg], QString("Print Text Ok"));
 
         f.module.silentNext["E00H"] = 2;
         ops::printText(f.view);
@@ -150,7 +150,7 @@ private slots:
     {
         Fixture f;
         moduleKnown();
-        f.view.panels[ops::Panel::Msg] = "Get Module Info Ok. (COM : #3)";
+        f.view.panels[ops::Field::Msg] = "Get Module Info Ok. (COM : #3)";
         // The second activation arrives in the message handling of the second pass.
         f.onPump = [&f] {
             if (count(f.module.commands(), "E00H0D0A") == 1 && ProcessRunning)

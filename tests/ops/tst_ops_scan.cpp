@@ -91,7 +91,7 @@ private slots:
         // Stored as soon as the search found it, before the version was asked for.
         QCOMPARE(storedAtVersion, QString("4|19200,e,8,1|5"));
         QCOMPARE(ScanCommNo, 4);
-        QCOMPARE(f.view.panels[ops::Panel::Msg], QString("Get Module Info Ok. (COM : #4)"));
+        QCOMPARE(f.view.panels[ops::Field::Msg], QString("Get Module Info Ok. (COM : #4)"));
     }
 
     void lockBox_data()
@@ -148,8 +148,8 @@ private slots:
         ops::scanModule(f.view);
         QCOMPARE(f.view.log.mid(f.view.log.size() - 6),
                  QStringList({"busy:off", "lamp:red", "combo:5", "msg:Module Not Find", "tone:300", "cursor:default"}));
-        QCOMPARE(f.view.panels[ops::Panel::Serial], QString("S/N : ________"));
-        QCOMPARE(f.view.panels[ops::Panel::Id], QString("__"));
+        QCOMPARE(f.view.panels[ops::Field::Serial], QString("S/N : ________"));
+        QCOMPARE(f.view.panels[ops::Field::Id], QString("__"));
         QCOMPARE(ScanCommNo, 7);
         QCOMPARE(ScanBaudRate, std::string("9600,n,8,1"));
         QCOMPARE(storedValue("ScanCommNo"), QString("<none>"));
@@ -164,7 +164,7 @@ private slots:
         f.module.plugged = false;
         ops::scanModule(f.view);
         QVERIFY(!ModuleFound);
-        QCOMPARE(f.view.panels[ops::Panel::Msg], QString("Module Not Find"));
+        QCOMPARE(f.view.panels[ops::Field::Msg], QString("Module Not Find"));
         QCOMPARE(ScanCommNo, 3);
     }
 
@@ -180,13 +180,13 @@ private slots:
         QCOMPARE(f.view.log.mid(f.view.log.size() - 5),
                  QStringList({"msg:Get Module Info Error. (COM : #4)", "busy:off", "lamp:red", "tone:300",
                               "cursor:default"}));
-        QCOMPARE(f.view.panels[ops::Panel::Serial], QString("S/N : A1B2C3D4"));
-        QCOMPARE(f.view.panels[ops::Panel::Version], QString("VER : __.__-__"));
+        QCOMPARE(f.view.panels[ops::Field::Serial], QString("S/N : A1B2C3D4"));
+        QCOMPARE(f.view.panels[ops::Field::Version], QString("VER : __.__-__"));
         QCOMPARE(storedValue("ScanCommNo"), QString("4"));   // the search's find stays stored
         // The gate stays closed for the other operations.
         f.view.log.clear();
         ops::getPrintStatus(f.view);
-        QCOMPARE(f.view.panels[ops::Panel::Msg], QString("Start Scan Module!"));
+        QCOMPARE(f.view.panels[ops::Field::Msg], QString("Start Scan Module!"));
     }
 
     void idField_data()
@@ -216,7 +216,7 @@ private slots:
         f.view.idPosition = startPosition;
         ops::scanModule(f.view);
         QVERIFY(ModuleFound);
-        QCOMPARE(f.view.panels[ops::Panel::Id], shownId);
+        QCOMPARE(f.view.panels[ops::Field::Id], shownId);
         QCOMPARE(f.view.idPosition, position);
     }
 
@@ -246,7 +246,7 @@ private slots:
             ScanCommNo = 20;
             ops::scanModule(f.view);
             QVERIFY(ModuleFound);
-            QCOMPARE(f.view.panels[ops::Panel::Msg], QString("Get Module Info Ok. (COM : #20)"));
+            QCOMPARE(f.view.panels[ops::Field::Msg], QString("Get Module Info Ok. (COM : #20)"));
         }
         Fixture f({17, 20});
         f.module.device = "COM17";
