@@ -162,14 +162,44 @@ std::optional<QByteArray> editLines(const QByteArray &original, const QString &n
     return out;
 }
 
+// The value as QSettings reads it back from a file, where every value is text; nothing for a
+// type only Qt's writer knows how to store.
+std::optional<QVariant> readBackOf(const QVariant &value)
+{
+    if (!value.isValid() || value.typeId() == QMetaType::QString)
+        return value;
+    if (value.typeId() == QMetaType::Int)
+        return QVariant(QString::number(value.toInt()));
+    return std::nullopt;
+}
+
+// The lines of original edited, when QSettings reads them back as before but for the one value.
+bool keepLines(const QTemporaryDir &dir, const QByteArray &original, const QVariantMap &before, const QString &name,
+               const QVariant &value, IniUpdate &update)
+{
+    const std::optional<QVariant> readBack = readBackOf(value);
+    const std::optional<QByteArray> kept = editLines(original, name, value);
+    if (!readBack || !kept)
+        return false;
+    QVariantMap expected = before, keptValues;
+    if (readBack->isValid())
+        expected.insert(name, *readBack);
+    else
+        expected.remove(name);
+    if (!parse(dir, QStringLiteral("kept.conf"), *kept, keptValues) || keptValues != expected)
+        return false;
+    update = {*kept, *readBack, true};
+    return true;
+}
+
 } // namespace
 
-bool updateIniText(const QByteArray &original, const QString &valueName, const QVariant &value, IniUpdate &update,
-                   QString &why)
+bool updateIniText(const QByteArray &original, const QString &valueName, const QVariant &value,
+                   const QString &scratch, IniUpdate &update, QString &why)
 {
-    const QTemporaryDir dir;
+    const QTemporaryDir dir(scratch + QStringLiteral("/telmax-settings-XXXXXX"));
     if (!dir.isValid()) {
-        why = QStringLiteral("cannot be checked: no private temporary folder (%1)").arg(dir.errorString());
+        why = QStringLiteral("cannot be checked: no private folder in %1 (%2)").arg(scratch, dir.errorString());
         return false;
     }
     QVariantMap before, qtValues;
@@ -177,22 +207,14 @@ bool updateIniText(const QByteArray &original, const QString &valueName, const Q
         why = QStringLiteral("cannot be parsed");
         return false;
     }
+    if (keepLines(dir, original, before, valueName, value, update))
+        return true;
     QByteArray rewritten;
     if (!qtRewrite(dir, original, valueName, value, rewritten)
         || !parse(dir, QStringLiteral("rewritten.conf"), rewritten, qtValues)) {
         why = QStringLiteral("cannot be written anew by Qt's writer");
         return false;
     }
-    update.readBack = qtValues.value(valueName);
-    QVariantMap expected = before;
-    if (update.readBack.isValid())
-        expected.insert(valueName, update.readBack);
-    else
-        expected.remove(valueName);
-
-    const std::optional<QByteArray> kept = editLines(original, valueName, value);
-    QVariantMap keptValues;
-    update.linesKept = kept && parse(dir, QStringLiteral("kept.conf"), *kept, keptValues) && keptValues == expected;
-    update.text = update.linesKept ? *kept : rewritten;
+    update = {rewritten, qtValues.value(valueName), false};
     return true;
 }

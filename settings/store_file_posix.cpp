@@ -249,6 +249,37 @@ bool replaceFile(int folder, const QByteArray &name, const Original &original, c
     return false;
 }
 
+// Where the text is checked (ini_edit.h): a folder whose entries only root or the user saving can
+// change. Run as root with a TMPDIR another user owns, that user could swap the private folder
+// for a link and have Qt's writer write where they like. Every folder on the way belongs to
+// root or the user saving and is writable by no one else, unless it is sticky (/tmp).
+bool safeScratch(const QString &folder)
+{
+    QString part = QFileInfo(folder).canonicalFilePath();
+    while (!part.isEmpty()) {
+        struct stat st {};
+        if (stat(QFile::encodeName(part).constData(), &st) != 0 || !S_ISDIR(st.st_mode)
+            || (st.st_uid != 0 && st.st_uid != geteuid())
+            || ((st.st_mode & (S_IWGRP | S_IWOTH)) && !(st.st_mode & S_ISVTX)))
+            return false;
+        if (part == QLatin1String("/"))
+            return true;
+        part = QFileInfo(part).absolutePath();
+    }
+    return false;
+}
+
+bool scratchFolder(QString &scratch, QString &why)
+{
+    for (const QString &folder : {QDir::tempPath(), QStringLiteral("/tmp")})
+        if (safeScratch(folder)) {
+            scratch = folder;
+            return true;
+        }
+    why = QStringLiteral("cannot be checked: %1 is a folder other users can change").arg(QDir::tempPath());
+    return false;
+}
+
 } // namespace
 
 bool updateStoreFile(const QString &path, const QString &valueName, const QVariant &value, QVariant &readBack,
@@ -264,7 +295,9 @@ bool updateStoreFile(const QString &path, const QString &valueName, const QVaria
     const QByteArray name = QFile::encodeName(info.fileName());
     Original original;
     IniUpdate update;
-    if (!readOriginal(folder.get(), name, original, why) || !updateIniText(original.bytes, valueName, value, update, why)
+    QString scratch;
+    if (!readOriginal(folder.get(), name, original, why) || !scratchFolder(scratch, why)
+        || !updateIniText(original.bytes, valueName, value, scratch, update, why)
         || !replaceFile(folder.get(), name, original, update.text, why))
         return false;
     if (!update.linesKept && !original.bytes.trimmed().isEmpty())

@@ -541,6 +541,32 @@ private slots:
             QVERIFY(QFile::remove(storeDir()));
     }
 
+    // A save checked its text in TMPDIR even when another user owns it (root with sudo -E and
+    // pam_tmpdir): that user could swap the private folder for a link and have Qt's writer
+    // write where they liked. Such a folder is not used at all.
+    void saveIsCheckedOnlyWhereNoOtherUserCanChange()
+    {
+        QTemporaryDir theirs;
+        QVERIFY(own(theirs.path(), 65534));
+        const QByteArray savedTmp = qgetenv("TMPDIR");
+        struct Restore {
+            QByteArray value;
+            ~Restore() { value.isNull() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", value); }
+        } restore{savedTmp};
+        qputenv("TMPDIR", QFile::encodeName(theirs.path()));
+        // Any entry made in the folder and removed again moves its time on from this one.
+        const QByteArray folder = QFile::encodeName(theirs.path());
+        const timespec past[2] = {{1000000, 0}, {1000000, 0}};
+        QVERIFY(utimensat(AT_FDCWD, folder.constData(), past, 0) == 0);
+
+        LanguageFlag = QStringLiteral("ChineseGB");
+        SaveLanguage();
+        QCOMPARE(stored(QStringLiteral("LanguageFlag")).toString(), QStringLiteral("ChineseGB"));
+        struct stat st {};
+        QVERIFY(stat(folder.constData(), &st) == 0);
+        QCOMPARE(st.st_mtim.tv_sec, time_t(1000000));
+    }
+
     // Only the first folder of XDG_CONFIG_DIRS was read: a desktop that puts its own folder first
     // hid the administrator's store and port map under /etc/xdg.
     void everyConfigFolderIsRead_data()
