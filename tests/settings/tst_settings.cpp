@@ -696,6 +696,30 @@ private slots:
         QCOMPARE(QDir(storeDir()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                  QStringList{QStringLiteral("PRINTConfig.conf")});
     }
+
+    // A value whose quotes run over two lines: changing its first line alone leaves an open
+    // quote that swallows every line after it (here LanguageFlag). Such a store is written
+    // anew by Qt's writer instead, and the lost comments are told.
+    void lineEditThatReadsBackWrongIsNotUsed()
+    {
+        writeStore("[General]\nScanBaudRate=\"9600,n,\n8,1\"\nLanguageFlag=ChineseBIG5\n; set by hand\n");
+        const QString err = m_root.path() + QStringLiteral("/stderr.txt");
+        const int result = inChild(
+            [] {
+                ScanCommNo = 4;
+                ScanBaudRateNo = 10;
+                ScanBaudRate = "115200,n,8,1";
+                SaveScanSettings();
+                return 0;
+            },
+            err);
+        QCOMPARE(result, 0);
+        QCOMPARE(stored(QStringLiteral("ScanBaudRate")), QVariant(QStringLiteral("115200,n,8,1")));
+        QCOMPARE(stored(QStringLiteral("LanguageFlag")), QVariant(QStringLiteral("ChineseBIG5")));
+        QCOMPARE(stored(QStringLiteral("ScanCommNo")), QVariant(QStringLiteral("4")));
+        const QString lines = QString::fromLocal8Bit(readBytes(err));
+        QVERIFY2(lines.contains(storePath() + QStringLiteral(" written anew without its comments")), qPrintable(lines));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestSettings)
