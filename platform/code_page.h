@@ -1,8 +1,9 @@
 #pragma once
 // The code page the printer reads: text as the user typed it (UTF-8) turned into the bytes that
 // go after "E00G". The module prints bytes, and its firmware reads them in its own code page
-// (GBK, Big5, ...), not in whatever the desktop uses. iconv on POSIX, WideCharToMultiByte on
-// Windows. Plain C++.
+// (GBK, Big5, ...), not in whatever the desktop uses. The other way, bytes of a code page (a
+// command line in the locale's code page) read as UTF-8. iconv on POSIX (code_page_posix.cpp),
+// WideCharToMultiByte on Windows (code_page_win32.cpp). Plain C++.
 
 #include <string>
 
@@ -23,6 +24,8 @@ bool codePageUsable(const std::string &name);
 std::string toCodePage(const std::string &utf8, const std::string &name, int *replaced = nullptr);
 
 // bytes in the named code page as UTF-8; an empty or unusable name means the system code page.
+// A sequence the code page does not define becomes U+FFFD (on Windows a code page may give its
+// own default character instead, often "?").
 std::string fromCodePage(const std::string &bytes, const std::string &name);
 
 } // namespace platform

@@ -2,7 +2,8 @@
 // The four remembered settings, held in memory for the whole run, and the moments the
 // store is read and written. The store is the key "VOREX\PRINTConfig" (settings_key.h): the
 // user's own (HKCU, ~/.config/VOREX/PRINTConfig.conf, moved with XDG_CONFIG_HOME) read over the
-// machine-wide one (HKLM, /etc/xdg/VOREX/PRINTConfig.conf, moved with XDG_CONFIG_DIRS).
+// machine-wide one (HKLM, VOREX/PRINTConfig.conf in every folder of XDG_CONFIG_DIRS, by default
+// /etc/xdg).
 
 #include <QString>
 #include <string>
@@ -18,8 +19,8 @@ extern std::string PrintCodePage;
 
 // Sets the four defaults and the system code page.
 void SetDefaultSettings();
-// Reads the Ports group of VOREX/ports.conf (user's over machine-wide, per entry) into the
-// link's port map, replacing it.
+// Reads the Ports group of VOREX/ports.conf (user's over machine-wide, earlier folders of
+// XDG_CONFIG_DIRS over later ones, per entry) into the link's port map, replacing it.
 void LoadPortMap();
 // Loads the port map, the print code page (a name the system cannot print in is told on
 // stderr) and the four values. Returns true when

@@ -1,25 +1,27 @@
 #pragma once
 // The one settings key, "\Software\VOREX\PRINTConfig", with the few operations the program
-// needs. It lives twice: machine-wide (HKEY_LOCAL_MACHINE, /etc/xdg/VOREX/PRINTConfig.conf)
-// and in the user's own store (HKEY_CURRENT_USER, ~/.config/VOREX/PRINTConfig.conf), which is
-// read over the machine-wide one value by value. A write goes machine-wide where that is
-// allowed, else to the user's store, so a technician who is not an administrator keeps their
-// settings too. On Windows these are registry keys (integers as REG_DWORD, strings as REG_SZ);
-// elsewhere files of Qt's INI format in the XDG configuration folders, where every value is text
-// and an integer is a whole decimal number that fits 32 bits.
+// needs. It lives twice: machine-wide (HKEY_LOCAL_MACHINE; VOREX/PRINTConfig.conf in every
+// folder of XDG_CONFIG_DIRS, earlier folders winning value by value) and in the user's own
+// store (HKEY_CURRENT_USER, ~/.config/VOREX/PRINTConfig.conf), which is read over the
+// machine-wide one value by value. A write goes machine-wide where that is allowed, else to the
+// user's store, so a technician who is not an administrator keeps their settings too. On
+// Windows these are registry keys (integers as REG_DWORD, strings as REG_SZ); elsewhere files
+// of Qt's INI format, where every value is text and an integer is a whole decimal number that
+// fits 32 bits. A file is written only when it is the user's own and not a symbolic link, by
+// replacing it atomically with its comments and unknown lines kept (settings_store_posix.cpp).
 //
 // The port map is a second key of the same shape, "ports" (VOREX/ports.conf), only ever read.
 //
 // Every operation reports failure as false and never throws; the callers drop failures. What
-// the user would otherwise never learn (a store that is not a file, a save that went nowhere)
-// is written to stderr, one line each.
+// the user would otherwise never learn (a store that is not a file, a save that went nowhere
+// or that an older copy in the user's store hides) is written to stderr, one line each.
 
 #include <QString>
 #include <QStringList>
 #include <memory>
 
-class QSettings;
 class QVariant;
+class SettingsStore;
 
 enum class StoreScope { Machine, User };
 
@@ -53,19 +55,20 @@ public:
 
     void close();
 
-    // Where the key lives in a scope: a file path, or the registry path on Windows.
+    // Where the key lives in a scope: a file path, or the registry path on Windows. Machine-wide,
+    // the file saves go to: the first of XDG_CONFIG_DIRS that holds one, else the first folder.
     static QString location(StoreScope scope = StoreScope::Machine,
                             const QString &name = QStringLiteral("PRINTConfig"));
 
 private:
-    struct Store;
     bool write(const QString &name, const QVariant &value);
-    const QSettings *holder(const QString &name) const;
-    Store &store(StoreScope scope) const;
+    void dropUserCopy(const QString &name);
+    const QVariant *stored(const QString &name) const;
+    const SettingsStore *store(StoreScope scope) const;
 
     QString m_name;
-    std::unique_ptr<Store> m_machine;
-    std::unique_ptr<Store> m_user;
+    std::unique_ptr<SettingsStore> m_machine;
+    std::unique_ptr<SettingsStore> m_user;
     bool m_open = false;
     bool m_writable = false;
 };

@@ -11,6 +11,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -73,6 +74,15 @@ private:
             return -2;
         return WEXITSTATUS(status);
     }
+    static uid_t ownerOf(const QString &path)
+    {
+        struct stat st {};
+        return lstat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_uid : uid_t(-1);
+    }
+    static bool own(const QString &path, uid_t uid)
+    {
+        return lchown(QFile::encodeName(path).constData(), uid, uid) == 0;
+    }
     static void scramble()
     {
         ScanCommNo = 99;
@@ -102,6 +112,8 @@ private slots:
     {
         chmod(QFile::encodeName(storeDir()).constData(), 0755);
         chmod(QFile::encodeName(storePath()).constData(), 0644);
+        if (QFileInfo(storeDir()).isSymLink())
+            QFile::remove(storeDir());
         QDir(storeDir()).removeRecursively();
         QDir(userDir()).removeRecursively();
         QFile::remove(m_root.path() + QStringLiteral("/VOREX.conf"));
@@ -473,6 +485,245 @@ private slots:
             QVERIFY2(line.contains(storePath() + QStringLiteral(" is not a regular file")), qPrintable(line));
             QVERIFY2(line.contains(userPath() + QStringLiteral(" is not a regular file")), qPrintable(line));
         }
+    }
+    // Run as root with a store someone else controls, a save wrote through a symbolic link (the
+    // file or its folder), replacing another file's contents and making root its owner, or took
+    // over another user's file. Such a store is read, and the save goes to the user's store.
+    void unsafeStoreIsNeverWritten_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("store is a symbolic link") << 0 << "is a symbolic link";
+        QTest::newRow("folder is a symbolic link") << 1 << "is in a folder that is a symbolic link";
+        QTest::newRow("store belongs to another user") << 2 << "belongs to another user";
+    }
+
+    void unsafeStoreIsNeverWritten()
+    {
+        QFETCH(int, kind);
+        QFETCH(QString, reason);
+        QCOMPARE(geteuid(), uid_t(0));
+        const QString elsewhere = m_root.path() + QStringLiteral("/elsewhere");
+        // The file a save could reach: another file the link points at, the store beside the
+        // folder the link points at, or the other user's store itself.
+        const QString victim = kind == 0   ? elsewhere + QStringLiteral("/shadow")
+                               : kind == 1 ? elsewhere + QStringLiteral("/PRINTConfig.conf")
+                                           : storePath();
+        const QByteArray content("[General]\nScanCommNo=5\n");
+        QDir(elsewhere).removeRecursively();
+        writeFile(victim, content);
+        // Root's own file, where only the folder's link is wrong.
+        const uid_t owner = kind == 1 ? 0 : 65534;
+        QVERIFY(own(victim, owner));
+        if (kind == 0) {
+            QVERIFY(QDir().mkpath(storeDir()));
+            QVERIFY(QFile::link(victim, storePath()));
+        } else if (kind == 1) {
+            QVERIFY(QFile::link(elsewhere, storeDir()));
+        }
+        const QString err = m_root.path() + QStringLiteral("/stderr.txt");
+
+        const int result = inChild(
+            [] {
+                LoadSettings();
+                if (ScanCommNo != 5)   // read all the same
+                    return 1;
+                LanguageFlag = QStringLiteral("ChineseGB");
+                SaveLanguage();
+                return 0;
+            },
+            err);
+        QCOMPARE(result, 0);
+        QCOMPARE(readBytes(victim), content);
+        QCOMPARE(ownerOf(victim), owner);
+        QCOMPARE(QFileInfo(kind == 1 ? storeDir() : storePath()).isSymLink(), kind != 2);
+        QCOMPARE(stored(userPath(), QStringLiteral("LanguageFlag")).toString(), QStringLiteral("ChineseGB"));
+        const QStringList lines = QString::fromLocal8Bit(readBytes(err)).split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 1);
+        QVERIFY2(lines.first().contains(storePath() + u' ' + reason) && lines.first().contains(userPath()),
+                 qPrintable(lines.first()));
+        if (kind == 1)
+            QVERIFY(QFile::remove(storeDir()));
+    }
+
+    // A save checked its text in TMPDIR even when another user owns it (root with sudo -E and
+    // pam_tmpdir): that user could swap the private folder for a link and have Qt's writer
+    // write where they liked. Such a folder is not used at all.
+    void saveIsCheckedOnlyWhereNoOtherUserCanChange()
+    {
+        QTemporaryDir theirs;
+        QVERIFY(own(theirs.path(), 65534));
+        const QByteArray savedTmp = qgetenv("TMPDIR");
+        struct Restore {
+            QByteArray value;
+            ~Restore() { value.isNull() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", value); }
+        } restore{savedTmp};
+        qputenv("TMPDIR", QFile::encodeName(theirs.path()));
+        // Any entry made in the folder and removed again moves its time on from this one.
+        const QByteArray folder = QFile::encodeName(theirs.path());
+        const timespec past[2] = {{1000000, 0}, {1000000, 0}};
+        QVERIFY(utimensat(AT_FDCWD, folder.constData(), past, 0) == 0);
+
+        LanguageFlag = QStringLiteral("ChineseGB");
+        SaveLanguage();
+        QCOMPARE(stored(QStringLiteral("LanguageFlag")).toString(), QStringLiteral("ChineseGB"));
+        struct stat st {};
+        QVERIFY(stat(folder.constData(), &st) == 0);
+        QCOMPARE(st.st_mtim.tv_sec, time_t(1000000));
+    }
+
+    // Only the first folder of XDG_CONFIG_DIRS was read: a desktop that puts its own folder first
+    // hid the administrator's store and port map under /etc/xdg.
+    void everyConfigFolderIsRead_data()
+    {
+        QTest::addColumn<bool>("desktopStore");
+        QTest::newRow("desktop folder without a store") << false;
+        QTest::newRow("desktop folder with a store") << true;
+    }
+
+    void everyConfigFolderIsRead()
+    {
+        QFETCH(bool, desktopStore);
+        QTemporaryDir desktop, work;
+        const QByteArray savedDirs = qgetenv("XDG_CONFIG_DIRS");
+        const QString savedCwd = QDir::currentPath();
+        struct Restore {
+            std::function<void()> undo;
+            ~Restore() { undo(); }
+        } restore{[&] {
+            qputenv("XDG_CONFIG_DIRS", savedDirs);
+            QDir::setCurrent(savedCwd);
+        }};
+        // Relative paths and empty entries do not count; a relative one must not be read from
+        // (or saved to) the current folder.
+        QVERIFY(QDir::setCurrent(work.path()));
+        const QByteArray relativeStore("[General]\nLanguageFlag=relative\n");
+        writeFile(work.path() + QStringLiteral("/relative/VOREX/PRINTConfig.conf"), relativeStore);
+        writeFile(work.path() + QStringLiteral("/relative/VOREX/ports.conf"), "[Ports]\nCOM7=/dev/relative-7\n");
+        qputenv("XDG_CONFIG_DIRS", QFile::encodeName(desktop.path() + QStringLiteral("::relative:") + m_root.path() + u':'));
+
+        const QString desktopPath = desktop.path() + QStringLiteral("/VOREX/PRINTConfig.conf");
+        const QByteArray machineStore("[General]\nScanCommNo=6\nScanBaudRate=\"9600,n,8,1\"\nScanBaudRateNo=9\n"
+                                      "LanguageFlag=ChineseBIG5\n");
+        writeStore(machineStore);
+        writeFile(m_root.path() + QStringLiteral("/VOREX/ports.conf"), "[Ports]\nCOM3=/dev/admin-3\nCOM7=/dev/admin-7\n");
+        writeFile(desktop.path() + QStringLiteral("/VOREX/ports.conf"), "[Ports]\nCOM3=/dev/desktop-3\n");
+        if (desktopStore)
+            writeFile(desktopPath, "[General]\nScanBaudRateNo=2\n");
+        writeFile(userPath(), "[General]\nScanCommNo=8\n");
+
+        QVERIFY(LoadSettings());
+        const std::map<int, std::string> ports = {{3, "/dev/desktop-3"}, {7, "/dev/admin-7"}};
+        QCOMPARE(serial::portMap(), ports);
+        QCOMPARE(ScanCommNo, 8);
+        QCOMPARE(ScanBaudRate, std::string("9600,n,8,1"));
+        QCOMPARE(ScanBaudRateNo, desktopStore ? 2 : 9);
+        QCOMPARE(LanguageFlag, QStringLiteral("ChineseBIG5"));
+
+        // Saves go to the first folder that holds a store.
+        const QString target = desktopStore ? desktopPath : storePath();
+        QCOMPARE(SettingsKey::location(StoreScope::Machine), target);
+        LanguageFlag = QStringLiteral("ChineseGB");
+        SaveLanguage();
+        QCOMPARE(stored(target, QStringLiteral("LanguageFlag")).toString(), QStringLiteral("ChineseGB"));
+        if (desktopStore)
+            QCOMPARE(readStoreBytes(), machineStore);
+        else
+            QVERIFY(!QFileInfo::exists(desktopPath));
+        QCOMPARE(readBytes(work.path() + QStringLiteral("/relative/VOREX/PRINTConfig.conf")), relativeStore);
+    }
+
+    // A value saved machine-wide came back at the next start without a word when the user's
+    // own store kept an older copy it could not drop (a read-only file).
+    void readOnlyUserCopyIsTold()
+    {
+        writeStore("[General]\nScanCommNo=2\n");
+        const QByteArray userContent("[General]\nScanCommNo=4\nLanguageFlag=ChineseBIG5\n");
+        writeFile(userPath(), userContent);
+        QVERIFY(chmod(QFile::encodeName(m_root.path()).constData(), 0755) == 0);
+        for (const QString &path : {storeDir(), storePath(), m_home.path(), userDir(), userPath()})
+            QVERIFY(own(path, 65534));
+        QVERIFY(chmod(QFile::encodeName(userPath()).constData(), 0444) == 0);
+        const QString err = m_root.path() + QStringLiteral("/stderr.txt");
+
+        const int result = inChild(
+            [] {
+                if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+                    return 10;
+                ScanCommNo = 9;
+                SaveScanSettings();
+                return 0;
+            },
+            err);
+        QCOMPARE(result, 0);
+        QCOMPARE(stored(QStringLiteral("ScanCommNo")).toString(), QStringLiteral("9"));
+        QCOMPARE(readBytes(userPath()), userContent);
+        const QStringList lines = QString::fromLocal8Bit(readBytes(err)).split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 1);
+        QVERIFY2(lines.first().contains(QStringLiteral("ScanCommNo")) && lines.first().contains(storePath())
+                     && lines.first().contains(userPath() + QStringLiteral(" (it is not writable)")),
+                 qPrintable(lines.first()));
+    }
+
+    // Every save rewrote the administrator's machine-wide store without its comments and the
+    // lines the program does not know, and could leave a torn file behind.
+    void saveKeepsCommentsAndUnknownLines()
+    {
+        writeStore("; Bench 4: set when the bench was commissioned\n"
+                   "[General]\n"
+                   "ScanCommNo=3\n"
+                   "; the adapter on the left\n"
+                   "ScanBaudRate=38400,e,8,1\n"
+                   "Unknown=kept\n"
+                   "this line is not an entry\n"
+                   "\n"
+                   "[Site]\n"
+                   "Owner=Lab 2\n");
+        ScanCommNo = 7;
+        ScanBaudRateNo = 10;
+        ScanBaudRate = "115200,n,8,1";
+        SaveScanSettings();
+        LanguageFlag = QStringLiteral("ChineseGB");
+        SaveLanguage();
+        QCOMPARE(readStoreBytes(), QByteArray("; Bench 4: set when the bench was commissioned\n"
+                                              "[General]\n"
+                                              "ScanCommNo=7\n"
+                                              "; the adapter on the left\n"
+                                              "ScanBaudRate=\"115200,n,8,1\"\n"
+                                              "Unknown=kept\n"
+                                              "ScanBaudRateNo=10\n"
+                                              "LanguageFlag=ChineseGB\n"
+                                              "this line is not an entry\n"
+                                              "\n"
+                                              "[Site]\n"
+                                              "Owner=Lab 2\n"));
+        QCOMPARE(stored(QStringLiteral("ScanBaudRate")), QVariant(QStringLiteral("115200,n,8,1")));
+        QCOMPARE(QDir(storeDir()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{QStringLiteral("PRINTConfig.conf")});
+    }
+
+    // A value whose quotes run over two lines: changing its first line alone leaves an open
+    // quote that swallows every line after it (here LanguageFlag). Such a store is written
+    // anew by Qt's writer instead, and the lost comments are told.
+    void lineEditThatReadsBackWrongIsNotUsed()
+    {
+        writeStore("[General]\nScanBaudRate=\"9600,n,\n8,1\"\nLanguageFlag=ChineseBIG5\n; set by hand\n");
+        const QString err = m_root.path() + QStringLiteral("/stderr.txt");
+        const int result = inChild(
+            [] {
+                ScanCommNo = 4;
+                ScanBaudRateNo = 10;
+                ScanBaudRate = "115200,n,8,1";
+                SaveScanSettings();
+                return 0;
+            },
+            err);
+        QCOMPARE(result, 0);
+        QCOMPARE(stored(QStringLiteral("ScanBaudRate")), QVariant(QStringLiteral("115200,n,8,1")));
+        QCOMPARE(stored(QStringLiteral("LanguageFlag")), QVariant(QStringLiteral("ChineseBIG5")));
+        QCOMPARE(stored(QStringLiteral("ScanCommNo")), QVariant(QStringLiteral("4")));
+        const QString lines = QString::fromLocal8Bit(readBytes(err));
+        QVERIFY2(lines.contains(storePath() + QStringLiteral(" written anew without its comments")), qPrintable(lines));
     }
 };
 

@@ -9,8 +9,9 @@
 // set is answered with the fields the module was given; a line-settings change is followed
 // by reopening at the new setting; stale input is dropped before a frame; a missing port
 // fails as missing; a port that has gone fails its exchange without spinning; close and
-// reopen. What the system underneath cannot show (Wine lets a second exclusive open of a
-// serial device through, keeps no time-outs between opens, a pty has no parity) is
+// reopen; text turned into GBK and back by the Windows converters. What the system
+// underneath cannot show (Wine lets a second exclusive open of a serial device through,
+// keeps no time-outs between opens, a pty has no parity) is
 // printed as skipped with the reason, never as passed.
 //
 //   win_link_check --port N --missing M --line I --serial S --id NN --version V
@@ -31,6 +32,7 @@
 #include "link/commands.h"
 #include "link/frame.h"
 #include "link/seams.h"
+#include "platform/code_page.h"
 #include "platform/hooks.h"
 
 namespace {
@@ -186,7 +188,20 @@ int main(int argc, char **argv)
         HANDLE h = rawOpen(device);
         if (h == INVALID_HANDLE_VALUE) {
             check(false, "another program opens " + com, "error " + std::to_string(GetLastError()));
-            std::printf("%d passed, %d failed, %d skipped\n", g_passed, g_failed, g_skipped);
+            // Catches a Windows converter that counts a "?" of the text, or the bytes of one character,
+    // as replaced, or reads a code page's bytes back wrongly.
+    {
+        int replaced = -1;
+        const std::string gbk = platform::toCodePage("\u4E2D\u0E01?\uD55C", "GBK", &replaced);
+        check(gbk == "\xD6\xD0\x3F\x3F\x3F" && replaced == 2, "GBK: the two characters it lacks become \"?\" and count as two",
+              printable(gbk) + ", " + std::to_string(replaced));
+        const std::string back = platform::fromCodePage("\x41\xD6\xD0\xCE\xC4", "GBK");
+        check(back == "A\u4E2D\u6587", "GBK read back as UTF-8", printable(back));
+        const std::string cut = platform::fromCodePage("\x41\xD6", "GBK");
+        check(cut == "A\uFFFD" || cut == "A?", "GBK cut short in a character reads as U+FFFD or \"?\"", printable(cut));
+    }
+
+    std::printf("%d passed, %d failed, %d skipped\n", g_passed, g_failed, g_skipped);
             return 1;
         }
         COMMTIMEOUTS t = foreign;
@@ -371,6 +386,19 @@ int main(int argc, char **argv)
         check(opened && !ok && emptyReads > 0 && emptyReads <= 1000,
               "a port that has gone fails its exchange without spinning through the window",
               std::to_string(emptyReads) + " empty reads in the " + std::to_string(kReplyWindowMs) + " ms window");
+    }
+
+    // Catches a Windows converter that counts a "?" of the text, or the bytes of one character,
+    // as replaced, or reads a code page's bytes back wrongly.
+    {
+        int replaced = -1;
+        const std::string gbk = platform::toCodePage("\u4E2D\u0E01?\uD55C", "GBK", &replaced);
+        check(gbk == "\xD6\xD0\x3F\x3F\x3F" && replaced == 2, "GBK: the two characters it lacks become \"?\" and count as two",
+              printable(gbk) + ", " + std::to_string(replaced));
+        const std::string back = platform::fromCodePage("\x41\xD6\xD0\xCE\xC4", "GBK");
+        check(back == "A\u4E2D\u6587", "GBK read back as UTF-8", printable(back));
+        const std::string cut = platform::fromCodePage("\x41\xD6", "GBK");
+        check(cut == "A\uFFFD" || cut == "A?", "GBK cut short in a character reads as U+FFFD or \"?\"", printable(cut));
     }
 
     std::printf("%d passed, %d failed, %d skipped\n", g_passed, g_failed, g_skipped);

@@ -1,0 +1,108 @@
+// The stores on Windows: the registry keys HKEY_LOCAL_MACHINE\Software\VOREX\<name> and
+// HKEY_CURRENT_USER\Software\VOREX\<name>, through QSettings. Integers are REG_DWORD, texts REG_SZ.
+#include "settings/settings_store.h"
+
+#include <QSettings>
+
+struct SettingsStore::Native {
+    // Kept from prepareSave for the saves.
+    std::unique_ptr<QSettings> settings;
+};
+
+namespace {
+
+std::unique_ptr<QSettings> openStore(StoreScope scope, const QString &name)
+{
+    auto settings = std::make_unique<QSettings>(
+        QSettings::NativeFormat, scope == StoreScope::Machine ? QSettings::SystemScope : QSettings::UserScope,
+        QStringLiteral("VOREX"), name);
+    // Only the application's own key counts; an organisation-wide key must not leak values in.
+    settings->setFallbacksEnabled(false);
+    return settings;
+}
+
+} // namespace
+
+QString storeLocation(StoreScope scope, const QString &name)
+{
+    return openStore(scope, name)->fileName();
+}
+
+bool storedInteger(const QVariant &stored, int &value)
+{
+    // Only a REG_DWORD is an integer here; Qt hands it back as int or uint.
+    switch (stored.typeId()) {
+    case QMetaType::Int:
+        value = stored.toInt();
+        return true;
+    case QMetaType::UInt:
+        value = static_cast<int>(stored.toUInt());
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool storedString(const QVariant &stored, QString &value)
+{
+    // A DWORD where text belongs is not text.
+    if (stored.typeId() != QMetaType::QString)
+        return false;
+    value = stored.toString();
+    return true;
+}
+
+SettingsStore::SettingsStore(StoreScope scope, const QString &name)
+    : m_scope(scope), m_name(name), m_path(storeLocation(scope, name)), m_native(std::make_unique<Native>())
+{
+}
+
+SettingsStore::~SettingsStore() = default;
+
+bool SettingsStore::load(bool)
+{
+    m_values.clear();
+    const auto settings = openStore(m_scope, m_name);
+    // The registry backend cannot tell an empty key from a missing one; both read as nothing.
+    if (settings->status() != QSettings::NoError)
+        return false;
+    for (const QString &key : settings->allKeys())
+        m_values.insert(key, settings->value(key));
+    return !m_values.isEmpty();
+}
+
+bool SettingsStore::prepareSave()
+{
+    // The registry tells whether a write is allowed only when it is made.
+    m_native->settings = openStore(m_scope, m_name);
+    if (m_native->settings->status() != QSettings::NoError) {
+        m_native->settings.reset();
+        refuse(QStringLiteral("cannot be read"), false);
+        return false;
+    }
+    m_writable = true;
+    return true;
+}
+
+bool SettingsStore::save(const QString &valueName, const QVariant &value)
+{
+    if (!m_writable)
+        return false;
+    QSettings &settings = *m_native->settings;
+    if (value.isValid())
+        settings.setValue(valueName, value);
+    else
+        settings.remove(valueName);
+    settings.sync();
+    if (settings.status() != QSettings::NoError) {
+        // Qt keeps the refused write pending in this store; it is not used again.
+        m_native->settings.reset();
+        refuse(QStringLiteral("refused the write"), false);
+        return false;
+    }
+    if (value.isValid())
+        m_values.insert(valueName, settings.value(valueName));
+    else
+        m_values.remove(valueName);
+    return true;
+}
