@@ -67,6 +67,9 @@ protected:
 
 private:
     void buildLayout();
+    void bindComponents();
+    void decoratePanels();
+    void decorateControls();
     void bindEvents();
     void FormCreate();
     void selectLanguage(int index);
@@ -111,6 +114,3 @@ private:
     bool m_operationRunning = false;   // a scan or a framed operation: user input is dropped
     QPointer<QWidget> m_focusBeforeDisable;
 };
-
-// The window font: "MS Sans Serif", with a family Linux has at the same pixel size.
-QFont windowFont(int pixelSize, bool bold);
