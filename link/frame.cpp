@@ -115,6 +115,11 @@ bool Link::sendCommand(const std::string &command)
         return true;
     }
 
+    return collectReply();
+}
+
+bool Link::collectReply()
+{
     // A device that keeps sending without ever completing a reply (a scale, a GPS, a terminal
     // on the wrong port) would keep the window open for good: an exchange ends at the latest
     // when a whole buffer's worth of bytes could have arrived after the window.

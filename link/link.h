@@ -63,6 +63,8 @@ public:
 private:
     void rememberLine(const std::string &settings);
     void waitUntilSent(int count);
+    // The reply to the frame just written, within the window; true when it verified.
+    bool collectReply();
     int readReplyByte(unsigned char *byte, std::uint32_t start);
 
     OpenResult m_lastOpen;

@@ -81,6 +81,36 @@ void Module::receive(const unsigned char *data, std::size_t count)
         discard(m_current, "no start byte");
 }
 
+// A whole frame with a right checksum, at the module's baud rate, to a module that answers.
+bool Module::accepted(Outcome &out, int portBaud)
+{
+    const auto &f = out.received;
+    if (f.size() < 4) {
+        out.reason = "too short";
+        return false;
+    }
+    out.command.assign(f.begin() + 1, f.end() - 3);
+    char digits[2];
+    ByteToHex(CommandChecksum(out.command.data(), int(out.command.size())), digits);
+    out.checksumOk = f[f.size() - 3] == static_cast<unsigned char>(digits[0])
+                  && f[f.size() - 2] == static_cast<unsigned char>(digits[1]);
+    if (!out.checksumOk) {
+        out.reason = "bad checksum";
+        return false;
+    }
+    ++m_commands;
+    // A pty carries no parity, so only the baud rate can disagree.
+    if (portBaud != baud()) {
+        out.reason = "baud mismatch";
+        return false;
+    }
+    if (m_faults.silent) {
+        out.reason = "silent";
+        return false;
+    }
+    return true;
+}
+
 std::optional<Outcome> Module::next(int portBaud)
 {
     if (m_pending.empty())
@@ -96,31 +126,8 @@ std::optional<Outcome> Module::next(int portBaud)
         return out;
     }
     out.isFrame = true;
-
-    const auto &f = out.received;
-    if (f.size() < 4) {
-        out.reason = "too short";
+    if (!accepted(out, portBaud))
         return out;
-    }
-    out.command.assign(f.begin() + 1, f.end() - 3);
-    char digits[2];
-    ByteToHex(CommandChecksum(out.command.data(), int(out.command.size())), digits);
-    out.checksumOk = f[f.size() - 3] == static_cast<unsigned char>(digits[0])
-                  && f[f.size() - 2] == static_cast<unsigned char>(digits[1]);
-    if (!out.checksumOk) {
-        out.reason = "bad checksum";
-        return out;
-    }
-    ++m_commands;
-    // A pty carries no parity, so only the baud rate can disagree.
-    if (portBaud != baud()) {
-        out.reason = "baud mismatch";
-        return out;
-    }
-    if (m_faults.silent) {
-        out.reason = "silent";
-        return out;
-    }
     const ModuleState before = m_state;
     handleCommand(out);
     if (!out.answered())
@@ -182,6 +189,47 @@ std::vector<unsigned char> Module::replyFrame(const std::string &chars)
     return frame;
 }
 
+// "E00C" + S/N + ID: the new ID, for this module's S/N only.
+void Module::setId(const std::string &arg, Outcome &out)
+{
+    if (arg.size() != 10) {
+        out.reason = "bad argument";
+        return;
+    }
+    if (arg.compare(0, 8, m_state.serial) != 0) {
+        out.reason = "S/N does not match";
+        return;
+    }
+    const std::string id = arg.substr(8);
+    if (!allDigits(id) || id == "00") {
+        out.reason = "bad ID";
+        return;
+    }
+    m_state.id = id;
+    out.replyText = replyChars('C', {});
+}
+
+// "E00H" + bytes as hexadecimal digit pairs, printed as they are.
+void Module::printBytes(const std::string &arg, Outcome &out)
+{
+    if (arg.size() % 2 != 0) {
+        out.reason = "bad hex";
+        return;
+    }
+    std::string bytes;
+    for (std::size_t i = 0; i < arg.size(); i += 2) {
+        const int hi = hexValue(arg[i]);
+        const int lo = hexValue(arg[i + 1]);
+        if (hi < 0 || lo < 0) {
+            out.reason = "bad hex";
+            return;
+        }
+        bytes.push_back(static_cast<char>(hi * 16 + lo));
+    }
+    out.paper = bytes;
+    out.replyText = replyChars('H', {});
+}
+
 void Module::handleCommand(Outcome &out)
 {
     const std::string &c = out.command;
@@ -211,24 +259,9 @@ void Module::handleCommand(Outcome &out)
             break;
         out.replyText = replyChars('F', std::string(1, m_state.status));
         return;
-    case 'C': {
-        if (arg.size() != 10) {
-            out.reason = "bad argument";
-            return;
-        }
-        if (arg.compare(0, 8, m_state.serial) != 0) {
-            out.reason = "S/N does not match";
-            return;
-        }
-        const std::string id = arg.substr(8);
-        if (!allDigits(id) || id == "00") {
-            out.reason = "bad ID";
-            return;
-        }
-        m_state.id = id;
-        out.replyText = replyChars('C', {});
+    case 'C':
+        setId(arg, out);
         return;
-    }
     case 'E': {
         const int index = arg.size() == 1 && arg[0] != 'a' && arg[0] != 'b' ? hexValue(arg[0]) : -1;
         if (index < 0 || index >= int(kLineSettings.size())) {
@@ -244,25 +277,9 @@ void Module::handleCommand(Outcome &out)
         out.paper = arg;
         out.replyText = replyChars('G', {});
         return;
-    case 'H': {
-        if (arg.size() % 2 != 0) {
-            out.reason = "bad hex";
-            return;
-        }
-        std::string bytes;
-        for (std::size_t i = 0; i < arg.size(); i += 2) {
-            const int hi = hexValue(arg[i]);
-            const int lo = hexValue(arg[i + 1]);
-            if (hi < 0 || lo < 0) {
-                out.reason = "bad hex";
-                return;
-            }
-            bytes.push_back(static_cast<char>(hi * 16 + lo));
-        }
-        out.paper = bytes;
-        out.replyText = replyChars('H', {});
+    case 'H':
+        printBytes(arg, out);
         return;
-    }
     default:
         break;
     }

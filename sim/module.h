@@ -95,7 +95,10 @@ private:
     };
 
     void discard(std::vector<unsigned char> &bytes, const char *reason);
+    bool accepted(Outcome &out, int portBaud);
     void handleCommand(Outcome &out);
+    void setId(const std::string &arg, Outcome &out);
+    void printBytes(const std::string &arg, Outcome &out);
     std::string replyChars(char letter, const std::string &data) const;
 
     ModuleState m_state;

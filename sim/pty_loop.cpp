@@ -248,6 +248,42 @@ private:
 
 } // namespace
 
+namespace {
+
+// The stop signals stay blocked except inside ppoll, so none slips in between a test and the
+// wait; the mask to wait with is returned.
+sigset_t blockStopSignals()
+{
+    sigset_t stopSignals, runMask;
+    sigemptyset(&stopSignals);
+    for (int sig : {SIGTERM, SIGINT, SIGHUP})
+        sigaddset(&stopSignals, sig);
+    sigprocmask(SIG_BLOCK, &stopSignals, &runMask);
+    struct sigaction sa {};
+    sa.sa_handler = onStopSignal;
+    sigemptyset(&sa.sa_mask);
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+        sigdelset(&runMask, sig);
+        sigaction(sig, &sa, nullptr);
+    }
+    return runMask;
+}
+
+// --link PATH: a link left by a simulator that was killed outright is replaced; anything else
+// at PATH is kept, and the link is not made.
+bool makeLink(const std::string &path, const std::string &slavePath)
+{
+    struct stat st {};
+    if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+        ::unlink(path.c_str());
+    if (::symlink(slavePath.c_str(), path.c_str()) == 0)
+        return true;
+    std::fprintf(stderr, "telmax-sim: cannot make the link %s: %s\n", path.c_str(), std::strerror(errno));
+    return false;
+}
+
+} // namespace
+
 int runSimulator(const LoopOptions &options)
 {
     FILE *logFile = nullptr;
@@ -262,23 +298,7 @@ int runSimulator(const LoopOptions &options)
         return 1;
     }
 
-    // The stop signals stay blocked except inside ppoll, so none slips in between a test and the wait.
-    sigset_t stopSignals, runMask;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGTERM);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGHUP);
-    sigprocmask(SIG_BLOCK, &stopSignals, &runMask);
-    sigdelset(&runMask, SIGTERM);
-    sigdelset(&runMask, SIGINT);
-    sigdelset(&runMask, SIGHUP);
-    struct sigaction sa {};
-    sa.sa_handler = onStopSignal;
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGTERM, &sa, nullptr);
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGHUP, &sa, nullptr);
-
+    const sigset_t runMask = blockStopSignals();
     int status = 0;
     {
         Simulator sim(options, log, paper);
@@ -288,19 +308,9 @@ int runSimulator(const LoopOptions &options)
             std::fprintf(stderr, "telmax-sim: cannot create a pseudo-terminal: %s\n", std::strerror(errno));
             status = 1;
         } else {
-            bool linked = false;
-            if (!options.linkPath.empty()) {
-                struct stat st {};
-                // A link left by a simulator that was killed outright is replaced; anything else is kept.
-                if (lstat(options.linkPath.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
-                    ::unlink(options.linkPath.c_str());
-                if (::symlink(slavePath.c_str(), options.linkPath.c_str()) != 0) {
-                    std::fprintf(stderr, "telmax-sim: cannot make the link %s: %s\n", options.linkPath.c_str(), std::strerror(errno));
-                    status = 1;
-                } else {
-                    linked = true;
-                }
-            }
+            const bool linked = !options.linkPath.empty() && makeLink(options.linkPath, slavePath);
+            if (!options.linkPath.empty() && !linked)
+                status = 1;
             if (status == 0) {
                 std::printf("%s\n", slavePath.c_str());
                 std::fflush(stdout);

@@ -80,6 +80,7 @@ public:
 
 private:
     std::optional<Outcome> runVerb(const VerbCall &call);
+    Outcome runScan(const VerbCall &call);
     Outcome runTest(const VerbCall &call);
     void keepLineSetting();
     void report(const VerbCall &call, const Outcome &outcome);
@@ -145,23 +146,29 @@ Outcome Runner::runTest(const VerbCall &call)
     return o;
 }
 
+Outcome Runner::runScan(const VerbCall &call)
+{
+    Outcome o;
+    m_view.setLock(call.lock);
+    ops::scanModule(m_view);
+    o.ok = m_view.lampYellow() && ModuleFound;
+    if (o.ok) {
+        o.fields.emplace_back("port", QStringLiteral("COM%1").arg(ScanCommNo));
+        o.fields.emplace_back("device", QString::fromStdString(serial::deviceForPort(ScanCommNo)));
+        o.fields.emplace_back("line", latin1(ScanBaudRate));
+        o.fields.emplace_back("serial", m_view.panelValue(ops::Field::Serial));
+        o.fields.emplace_back("id", m_view.panelText(ops::Field::Id));
+        o.fields.emplace_back("version", m_view.panelValue(ops::Field::Version));
+    }
+    return o;
+}
+
 std::optional<Outcome> Runner::runVerb(const VerbCall &call)
 {
     Outcome o;
     switch (call.verb) {
     case Verb::Scan:
-        m_view.setLock(call.lock);
-        ops::scanModule(m_view);
-        o.ok = m_view.lampYellow() && ModuleFound;
-        if (o.ok) {
-            o.fields.emplace_back("port", QStringLiteral("COM%1").arg(ScanCommNo));
-            o.fields.emplace_back("device", QString::fromStdString(serial::deviceForPort(ScanCommNo)));
-            o.fields.emplace_back("line", latin1(ScanBaudRate));
-            o.fields.emplace_back("serial", m_view.panelValue(ops::Field::Serial));
-            o.fields.emplace_back("id", m_view.panelText(ops::Field::Id));
-            o.fields.emplace_back("version", m_view.panelValue(ops::Field::Version));
-        }
-        return o;
+        return runScan(call);
     case Verb::SetId: {
         const int id = std::stoi(call.arg);
         m_view.chooseId(id);
