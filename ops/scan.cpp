@@ -8,12 +8,16 @@
 #include "link/seams.h"
 #include "ops/frame.h"
 #include "ops/operations.h"
+#include "ops/side_by_side.h"
 #include "ops/state.h"
 #include "platform/hooks.h"
 #include "settings/settings.h"
 
 #include <cstdio>
+#include <functional>
 #include <map>
+#include <optional>
+#include <vector>
 
 namespace ops {
 
@@ -143,9 +147,8 @@ bool readModuleInfo(ModuleView &view, const std::string &infoReply)
     return versionRead;
 }
 
-} // namespace
 
-void scanModule(ModuleView &view)
+void runScan(ModuleView &view, const std::function<bool(UnopenedPorts &)> &searchPorts)
 {
     view.setBusyCursor(true);
     platform::PumpMessages();
@@ -163,7 +166,7 @@ void scanModule(ModuleView &view)
     if (ScanCommNo > 0)
         found = quickCheck(view, unopened);
     if (!found)
-        found = search(view, unopened);
+        found = searchPorts(unopened);
 
     if (found) {
         const std::string infoReply = LastReply;
@@ -187,6 +190,38 @@ void scanModule(ModuleView &view)
     }
 
     view.setBusyCursor(false);
+}
+
+// The side-by-side search's answer, taken as the one-at-a-time search takes its own.
+bool sideBySideAnswer(ModuleView &view, const std::function<void(const PortSearch &)> &finished)
+{
+    std::vector<int> indexes;
+    if (view.lockChecked())
+        indexes.push_back(rememberedBaudRateNo());
+    else
+        for (int index = 0; index < kBaudRateCount; ++index)
+            indexes.push_back(index);
+    const std::optional<PortSearch> answer = ops::searchSideBySide(kFirstSearchPort, kLastSearchPort, indexes, finished);
+    if (!answer)
+        return false;
+    ScanCommNo = answer->port;
+    ScanBaudRateNo = answer->index;
+    ScanBaudRate = BaudRateList[static_cast<std::size_t>(answer->index)];
+    SaveScanSettings();
+    LastReply = answer->infoReply;
+    return true;
+}
+
+} // namespace
+
+void scanModule(ModuleView &view)
+{
+    runScan(view, [&view](UnopenedPorts &unopened) { return search(view, unopened); });
+}
+
+void scanModuleSideBySide(ModuleView &view, const std::function<void(const PortSearch &)> &finished)
+{
+    runScan(view, [&view, &finished](UnopenedPorts &) { return sideBySideAnswer(view, finished); });
 }
 
 } // namespace ops

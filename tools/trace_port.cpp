@@ -10,11 +10,24 @@
 #include <unistd.h>
 #endif
 
+#include "link/seams.h"
 #include "link/wire_text.h"
 
 namespace tools {
 
 namespace {
+
+// The COM number a device is known by, 0 when none names it.
+int portOfDevice(const std::string &device)
+{
+    for (int n = 1; n <= 16; ++n)
+        if (serial::deviceForPort(n) == device)
+            return n;
+    for (const auto &[n, mapped] : serial::portMap())
+        if (mapped == device && n != serial::kDevicePathPort)
+            return n;
+    return 0;
+}
 
 long long nowMs()
 {
@@ -64,91 +77,122 @@ TracePort::~TracePort()
         m_out.fail(std::strerror(errno));
 }
 
+// Callers hold m_mutex.
 void TracePort::note(const std::string &json)
 {
     m_out.write("{\"t\":" + std::to_string(nowMs()) + "," + json + "}\n");
 }
 
-void TracePort::event(const char *dir, const std::vector<unsigned char> &bytes, const std::string &extra)
+void TracePort::event(const Port &port, const char *dir, const std::vector<unsigned char> &bytes, const std::string &extra)
 {
-    const std::string text = textOf(bytes);
-    note(std::string("\"dir\":\"") + dir + "\",\"hex\":\"" + wire::hex(bytes) + "\",\"text\":" + wire::jsonString(text)
-         + extra);
+    note(std::string("\"dir\":\"") + dir + "\"" + port.tag + ",\"hex\":\"" + wire::hex(bytes)
+         + "\",\"text\":" + wire::jsonString(textOf(bytes)) + extra);
 }
 
 serial::OpenResult TracePort::open(const std::string &device)
 {
     const serial::OpenResult r = m_inner.open(device);
-    note("\"event\":\"open\",\"device\":" + wire::jsonString(device)
-         + ",\"ok\":" + (r.handle != INVALID_COMM_HANDLE ? "true" : "false"));
-    m_frame.clear();
-    m_reply.clear();
+    const int number = portOfDevice(device);
+    const std::string tag = (number > 0 ? ",\"port\":\"COM" + std::to_string(number) + "\"" : std::string())
+                            + ",\"device\":" + wire::jsonString(device);
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    note("\"event\":\"open\"" + tag + ",\"ok\":" + (r.handle != INVALID_COMM_HANDLE ? "true" : "false"));
+    if (r.handle != INVALID_COMM_HANDLE)
+        m_ports[r.handle] = Port{tag, {}, {}, {}};
     return r;
 }
 
 bool TracePort::applyLineSettings(CommHandleType handle, const std::string &settings)
 {
-    m_settings = settings;
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_ports[handle].settings = settings;
+    }
     return m_inner.applyLineSettings(handle, settings);
+}
+
+void TracePort::received(CommHandleType handle, unsigned char byte)
+{
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    Port &port = m_ports[handle];
+    if (byte == 0x0A)
+        flushPartial(port);
+    port.reply.push_back(byte);
+    if (byte == 0x0D && port.reply.front() == 0x0A) {
+        event(port, "rx", port.reply);
+        port.reply.clear();
+    }
 }
 
 int TracePort::readByte(CommHandleType handle, unsigned char *byte)
 {
     const int got = m_inner.readByte(handle, byte);
-    if (got == 1) {
-        if (*byte == 0x0A)
-            flushPartial();
-        m_reply.push_back(*byte);
-        if (*byte == 0x0D && m_reply.front() == 0x0A) {
-            event("rx", m_reply);
-            m_reply.clear();
-        }
-    }
+    if (got == 1)
+        received(handle, *byte);
+    return got;
+}
+
+int TracePort::readByteWithin(CommHandleType handle, unsigned char *byte, std::uint32_t ms)
+{
+    const int got = m_inner.readByteWithin(handle, byte, ms);
+    if (got == 1)
+        received(handle, *byte);
     return got;
 }
 
 void TracePort::write(CommHandleType handle, const unsigned char *data, std::size_t count)
 {
     m_inner.write(handle, data, count);
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    Port &port = m_ports[handle];
     for (std::size_t i = 0; i < count; ++i) {
         if (data[i] == 0x09)
-            m_frame.clear();
-        m_frame.push_back(data[i]);
-        if (data[i] == 0x0D && m_frame.front() == 0x09) {
-            event("tx", m_frame, ",\"line\":" + wire::jsonString(m_settings));
-            m_frame.clear();
+            port.frame.clear();
+        port.frame.push_back(data[i]);
+        if (data[i] == 0x0D && port.frame.front() == 0x09) {
+            event(port, "tx", port.frame, ",\"line\":" + wire::jsonString(port.settings));
+            port.frame.clear();
         }
     }
 }
 
 int TracePort::outputPending(CommHandleType handle) { return m_inner.outputPending(handle); }
 
-void TracePort::flushPartial()
+void TracePort::flushPartial(Port &port)
 {
     // Bytes that never made a reply (a late or cut-off one, noise) matter most in a support case.
-    if (!m_reply.empty())
-        event("rx", m_reply, ",\"complete\":false");
-    m_reply.clear();
+    if (!port.reply.empty())
+        event(port, "rx", port.reply, ",\"complete\":false");
+    port.reply.clear();
 }
 
 void TracePort::discardInput(CommHandleType handle)
 {
-    flushPartial();
     // What the link is about to drop (a reply that came after its window, noise) is read here
     // first so the trace shows it; a bounded amount, as the link's own discard.
     std::vector<unsigned char> stale;
     unsigned char byte = 0;
     while (stale.size() < 1024 && m_inner.readByte(handle, &byte) == 1)
         stale.push_back(byte);
-    if (!stale.empty())
-        event("rx", stale, ",\"stale\":true");
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        Port &port = m_ports[handle];
+        flushPartial(port);
+        if (!stale.empty())
+            event(port, "rx", stale, ",\"stale\":true");
+    }
     m_inner.discardInput(handle);
 }
 
 void TracePort::close(CommHandleType handle)
 {
-    flushPartial();
-    note("\"event\":\"close\"");
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        Port &port = m_ports[handle];
+        flushPartial(port);
+        note("\"event\":\"close\"" + port.tag);
+        m_ports.erase(handle);
+    }
     m_inner.close(handle);
 }
 

@@ -22,8 +22,9 @@ constexpr VerbSpec kVerbs[] = {
     {"scan", Verb::Scan, "",
      "find the module as Scan Module does: the remembered port, then COM1-COM16 with the\n"
      "line settings; stores where it was found. --no-lock tries all twelve line settings\n"
-     "on each port, --lock (the default) only the remembered one",
-     "telmax-cmd scan --no-lock"},
+     "on each port, --lock (the default) only the remembered one; --parallel searches the\n"
+     "ports side by side",
+     "telmax-cmd scan --no-lock --parallel"},
     {"set-id", Verb::SetId, "NN", "set the module's ID, 1 to 99", "telmax-cmd scan set-id 42"},
     {"set-baud", Verb::SetBaud, "INDEX|SETTINGS",
      "set the module's line setting, 0 to 11 or its text; stored, as a scan stores it",
@@ -59,6 +60,8 @@ constexpr OptionSpec kOptions[] = {
     {"--ports", "", Scope::Global, "list COM1-COM16 (and mapped ports): device and whether it opens"},
     {"--lock", "", Scope::Scan, "scan: only the remembered line setting on each port (default)"},
     {"--no-lock", "", Scope::Scan, "scan: all twelve line settings on each port"},
+    {"--parallel", "", Scope::Scan, "scan: COM1-COM16 side by side, each port on its own (same answer, a\n"
+                                    "fraction of the time)"},
     {"--count", "N", Scope::Test, "test: stop after N printed lines"},
 };
 
@@ -149,6 +152,8 @@ bool applyOption(const std::string &a, const std::string &value, Invocation &inv
         inv.listPorts = true;
     } else if (a == "--lock" || a == "--no-lock") {
         inv.verbs.back().lock = a == "--lock";
+    } else if (a == "--parallel") {
+        inv.verbs.back().parallel = true;
     } else if (a == "--count") {
         const auto n = wholeNumber(value, 1, 999999);
         if (!n) {
@@ -298,7 +303,10 @@ std::string verbUsage()
             head.resize(24, ' ');
         else
             head += "\n" + std::string(24, ' ');
-        out += head + o.help + "\n";
+        std::string help = o.help;
+        for (std::size_t at = help.find('\n'); at != std::string::npos; at = help.find('\n', at + 25))
+            help.insert(at + 1, std::string(24, ' '));
+        out += head + help + "\n";
     }
     return out;
 }

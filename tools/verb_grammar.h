@@ -18,6 +18,7 @@ struct VerbCall {
     std::string name;
     std::string arg;     // set-id NN, set-baud INDEX|SETTINGS, print TEXT (locale bytes, as given)
     bool lock = true;    // scan: only the remembered line setting on each port, as the window's default
+    bool parallel = false;   // scan: the ports side by side
     int count = 0;       // test: stop after this many lines (0: until Ctrl+C or a failure)
 };
 

@@ -72,6 +72,27 @@ PrintBytes printBytesOf(const QString &text)
     return p;
 }
 
+// One line for a port of the side-by-side search as it ends.
+std::string portLine(const ops::PortSearch &p)
+{
+    const std::string port = "COM" + std::to_string(p.port);
+    const std::string where = port + (p.device.empty() ? "" : " " + p.device) + ": ";
+    const char *line = p.index >= 0 ? BaudRateList[std::size_t(p.index)] : "";
+    switch (p.end) {
+    case ops::PortSearch::End::Answered:
+        return where + "the module answered at " + line;
+    case ops::PortSearch::End::Silent:
+        return where + "no answer at " + (p.tried == 1 ? std::string(line) : std::to_string(p.tried) + " line settings");
+    case ops::PortSearch::End::Stopped:
+        return where + "stopped: a lower port answered";
+    case ops::PortSearch::End::NotOpened:
+        break;
+    }
+    if (p.open.failure == serial::OpenFailure::Missing)
+        return where + "missing";
+    return port + ": " + serial::openFailureText(port, p.device, p.open);
+}
+
 class Runner {
 public:
     Runner(const Invocation &inv, int language) : m_inv(inv), m_view(language, true, inv.beep) {}
@@ -150,7 +171,10 @@ Outcome Runner::runScan(const VerbCall &call)
 {
     Outcome o;
     m_view.setLock(call.lock);
-    ops::scanModule(m_view);
+    if (call.parallel)
+        ops::scanModuleSideBySide(m_view, [](const ops::PortSearch &port) { tell(QString::fromStdString(portLine(port))); });
+    else
+        ops::scanModule(m_view);
     o.ok = m_view.lampYellow() && ModuleFound;
     if (o.ok) {
         o.fields.emplace_back("port", QStringLiteral("COM%1").arg(ScanCommNo));
@@ -160,6 +184,8 @@ Outcome Runner::runScan(const VerbCall &call)
         o.fields.emplace_back("id", m_view.panelText(ops::Field::Id));
         o.fields.emplace_back("version", m_view.panelValue(ops::Field::Version));
     }
+    if (call.parallel)
+        o.fields.emplace_back("parallel", true);
     return o;
 }
 

@@ -1,0 +1,117 @@
+#include "ops/side_by_side.h"
+
+#include <atomic>
+#include <climits>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+#include "link/commands.h"
+#include "link/link.h"
+#include "link/seams.h"
+#include "ops/frame.h"
+
+namespace ops {
+
+namespace {
+
+constexpr int kSearchTries = 2;
+
+// What the port threads share with the thread that waits for them.
+class Search {
+public:
+    // A port that answered: no higher port can be the answer any more.
+    void answered(int port)
+    {
+        int lowest = m_lowestAnswer.load();
+        while (port < lowest && !m_lowestAnswer.compare_exchange_weak(lowest, port)) {
+        }
+    }
+    bool outranked(int port) const { return m_lowestAnswer.load() < port; }
+
+    void ended(PortSearch outcome)
+    {
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_ended.push_back(std::move(outcome));
+        }
+        m_changed.notify_one();
+    }
+    PortSearch nextEnded()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_changed.wait(lock, [this] { return !m_ended.empty(); });
+        PortSearch outcome = std::move(m_ended.front());
+        m_ended.pop_front();
+        return outcome;
+    }
+
+private:
+    std::atomic<int> m_lowestAnswer{INT_MAX};
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<PortSearch> m_ended;
+};
+
+// One port through its line settings, as the one-at-a-time search takes it: open at the
+// setting, two presence tests, close; a port that does not open is left at once.
+PortSearch searchPort(int port, const std::vector<int> &indexes, Search &search)
+{
+    PortSearch out;
+    out.port = port;
+    serial::Link link;
+    link.pumpWhileWaiting = false;   // no window to keep alive: the thread waits in poll()
+    for (const int index : indexes) {
+        if (search.outranked(port)) {
+            out.end = PortSearch::End::Stopped;
+            return out;
+        }
+        out.index = index;
+        const bool opened = link.open(port, BaudRateList[std::size_t(index)]);
+        out.device = link.lastOpenDevice();
+        if (!opened) {
+            out.end = PortSearch::End::NotOpened;
+            out.open = link.lastOpenResult();
+            return out;
+        }
+        ++out.tried;
+        bool found = false;
+        for (int t = 0; t < kSearchTries && !found && !search.outranked(port); ++t)
+            found = presenceTest(link);
+        link.close();
+        if (found) {
+            search.answered(port);
+            out.end = PortSearch::End::Answered;
+            out.infoReply = link.lastReply;
+            return out;
+        }
+    }
+    out.end = search.outranked(port) ? PortSearch::End::Stopped : PortSearch::End::Silent;
+    return out;
+}
+
+} // namespace
+
+std::optional<PortSearch> searchSideBySide(int first, int last, const std::vector<int> &indexes,
+                                           const std::function<void(const PortSearch &)> &finished)
+{
+    Search search;
+    std::vector<std::thread> threads;
+    for (int port = first; port <= last; ++port)
+        threads.emplace_back([port, &indexes, &search] { search.ended(searchPort(port, indexes, search)); });
+
+    std::optional<PortSearch> lowest;
+    for (std::size_t n = 0; n < threads.size(); ++n) {
+        const PortSearch outcome = search.nextEnded();
+        if (finished)
+            finished(outcome);
+        if (outcome.end == PortSearch::End::Answered && (!lowest || outcome.port < lowest->port))
+            lowest = outcome;
+    }
+    for (std::thread &t : threads)
+        t.join();
+    return lowest;
+}
+
+} // namespace ops

@@ -1,0 +1,36 @@
+#pragma once
+// The search of Scan Module with the ports side by side (telmax-cmd scan --parallel): every port
+// goes through its line settings in order with the frames, pauses, tries and reply windows of the
+// one-at-a-time search, each on a link and a thread of its own, so the search costs what its
+// slowest port costs. The answer is the one the one-at-a-time search gives: the lowest port that
+// answers, at the first line setting in order that answers there.
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "link/port_backend.h"
+
+namespace ops {
+
+// What became of one port.
+struct PortSearch {
+    enum class End { Answered, Silent, NotOpened, Stopped };
+    int port = 0;
+    End end = End::Silent;
+    std::string device;
+    int index = -1;              // Answered: the line setting that answered; otherwise the last tried
+    int tried = 0;               // line settings tried
+    serial::OpenResult open;     // NotOpened: why
+    std::string infoReply;       // Answered: the reply that found the module
+};
+
+// Searches ports first..last, each trying the line settings in indexes in order (two presence
+// tests each). A port stops as soon as a lower port has answered: it cannot be the answer any
+// more. finished runs on the calling thread as each port ends, in the order they end. The
+// lowest port that answered, or nothing.
+std::optional<PortSearch> searchSideBySide(int first, int last, const std::vector<int> &indexes,
+                                           const std::function<void(const PortSearch &)> &finished);
+
+} // namespace ops
