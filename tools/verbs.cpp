@@ -4,6 +4,7 @@
 #include <QJsonObject>
 #include <QString>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -22,6 +23,7 @@
 #include "platform/hooks.h"
 #include "settings/settings.h"
 #include "tools/console_view.h"
+#include "tools/device_identity.h"
 #include "tools/port_report.h"
 #include "tools/trace_port.h"
 
@@ -72,7 +74,8 @@ constexpr OptionSpec kOptions[] = {
     {"--port", "COMn|DEVICE", Scope::Global, "work on this port without a scan"},
     {"--line", "SETTINGS", Scope::Global, "line setting with --port (default: the remembered one)"},
     {"--beep", "", Scope::Global, "a terminal bell where the window sounds its tone"},
-    {"--ports", "", Scope::Global, "list COM1-COM16 (and mapped ports): device and whether it opens"},
+    {"--ports", "", Scope::Global, "list COM1-COM16 (and mapped ports): device, whether it opens, driver and\n"
+                                        "USB identity; serial devices no COMn reaches, with a ports.conf line"},
     {"--lock", "", Scope::Scan, "scan: only the remembered line setting on each port (default)"},
     {"--no-lock", "", Scope::Scan, "scan: all twelve line settings on each port"},
     {"--count", "N", Scope::Test, "test: stop after N printed lines"},
@@ -288,6 +291,19 @@ void Runner::report(const VerbCall &call, const Outcome &o)
     std::fflush(stdout);
 }
 
+// A failure because the adapter was pulled out reads like a silent module; the reason is
+// that a device went away while the verb ran.
+void reportVanished(const VerbCall &call, const std::vector<DeviceIdentity> &before)
+{
+    const std::vector<DeviceIdentity> now = serialDevices();
+    for (const DeviceIdentity &id : before) {
+        const bool gone = std::none_of(now.begin(), now.end(), [&](const DeviceIdentity &d) { return d.name == id.name; });
+        if (gone)
+            std::fprintf(stderr, "telmax-cmd: %s: /dev/%s (%s) went away during the operation: unplugged?\n",
+                         call.name.c_str(), id.name.c_str(), describe(id).c_str());
+    }
+}
+
 int Runner::run()
 {
     platform::Hooks hooks;
@@ -322,6 +338,7 @@ int Runner::run()
                          call.name.c_str(), call.name.c_str());
             return 2;
         }
+        const std::vector<DeviceIdentity> devicesBefore = serialDevices();
         const std::optional<Outcome> outcome = runVerb(call);
         if (!outcome) {
             const std::string port = m_portName.empty() ? "COM" + std::to_string(ScanCommNo) : m_portName;
@@ -330,8 +347,10 @@ int Runner::run()
             return 2;
         }
         report(call, *outcome);
-        if (!outcome->ok)
+        if (!outcome->ok) {
+            reportVanished(call, devicesBefore);
             return 1;
+        }
     }
     return 0;
 }
@@ -449,7 +468,7 @@ int runVerbs(const Invocation &inv)
     SetDefaultSettings();
     const bool languageStored = LoadSettings();   // the port map too
     if (inv.listPorts) {
-        listPorts();
+        listPorts(inv.json);
         if (inv.verbs.empty())
             return 0;
     }
