@@ -74,8 +74,7 @@ constexpr OptionSpec kOptions[] = {
     {"--port", "COMn|DEVICE", Scope::Global, "work on this port without a scan"},
     {"--line", "SETTINGS", Scope::Global, "line setting with --port (default: the remembered one)"},
     {"--beep", "", Scope::Global, "a terminal bell where the window sounds its tone"},
-    {"--ports", "", Scope::Global, "list COM1-COM16 (and mapped ports): device, whether it opens, driver and\n"
-                                        "USB identity; serial devices no COMn reaches, with a ports.conf line"},
+    {"--ports", "", Scope::Global, "list the ports (device, whether it opens, driver, USB identity) and unmapped serial devices"},
     {"--lock", "", Scope::Scan, "scan: only the remembered line setting on each port (default)"},
     {"--no-lock", "", Scope::Scan, "scan: all twelve line settings on each port"},
     {"--count", "N", Scope::Test, "test: stop after N printed lines"},
