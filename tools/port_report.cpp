@@ -98,7 +98,7 @@ namespace {
 
 // A number the administrator can give a device no COMn reaches: within the search's COM1-COM16
 // where one is unused (not in the port map, its table device absent or without a UART), else
-// the first number above every mapped one.
+// the first from COM17 up that nothing uses.
 int freeNumber(const std::set<int> &taken, const FileRoots &roots)
 {
     for (int n = 1; n <= 16; ++n) {
