@@ -75,8 +75,13 @@ add_module() {
   for dep in $(tr '\0' '\n' < <(decompress "$file") | sed -n 's/^depends=//p' | tr ',' ' '); do
     add_module "$dep" || return 1
   done
-  decompress "$file" > "$root/modules/$name.ko"
-  echo "$name.ko" >> "$root/modules/order"
+  local ko
+  ko=$(basename "$file")
+  ko=${ko%.xz}
+  ko=${ko%.zst}
+  ko=${ko%.gz}
+  decompress "$file" > "$root/modules/$ko"
+  echo "$ko" >> "$root/modules/order"
 }
 decompress() {
   case $1 in
