@@ -97,11 +97,12 @@ std::string openFailureText(const std::string &port, const std::string &device)
 namespace {
 
 // A number the administrator can give a device no COMn reaches: within the search's COM1-COM16
-// where one is unused (not in the port map, its table device absent or without a UART), else
-// the first from COM17 up that nothing uses.
+// where one is unused (not in the port map, its table device absent or without a UART), from
+// COM16 down, so the numbers of the adapters most often plugged in (ttyUSB0, ttyUSB1) stay
+// theirs; else the first from COM17 up that nothing uses.
 int freeNumber(const std::set<int> &taken, const FileRoots &roots)
 {
-    for (int n = 1; n <= 16; ++n) {
+    for (int n = 16; n >= 1; --n) {
         if (taken.count(n) || serial::portMap().count(n))
             continue;
         const std::string name = ttyNameOf(serial::resolvePort(n));

@@ -103,12 +103,12 @@ check ports-identity "COM2 is the 8250, COM5 the FTDI adapter 0403:6001 from the
          grep -q "^COM5 .*/dev/ttyUSB0 .*free" /tmp/out &&
          grep -A1 "^COM5 " /tmp/out | grep -q "ftdi_sio  USB 0403:6001  QEMU / QEMU USB SERIAL"'
 check ports-unreached "the console's ttyS0, which no COMn reaches, is listed with a ports.conf line" \
-  sh -c 'grep -q "^       /dev/ttyS0 .*8250" /tmp/out && grep -q "^       COM3=/dev/ttyS0" /tmp/out'
+  sh -c 'grep -q "^       /dev/ttyS0 .*8250" /tmp/out && grep -q "^       COM16=/dev/ttyS0" /tmp/out'
 run --ports --json
 check ports-json "--json: one object per port and per unreached device" \
   sh -c 'grep -q "\"driver\":\"ftdi_sio\"" /tmp/out && grep -q "\"vendorId\":\"0403\"" /tmp/out &&
          grep -q "\"productId\":\"6001\"" /tmp/out && grep -q "\"product\":\"QEMU USB SERIAL\"" /tmp/out &&
-         grep "\"unmapped\":true" /tmp/out | grep -q "\"device\":\"/dev/ttyS0\"" &&
+         grep "\"unmapped\":true" /tmp/out | grep "\"add\":\"COM16=/dev/ttyS0\"" | grep -q "\"device\":\"/dev/ttyS0\"" &&
          [ "$(grep -c "^{.*}$" /tmp/out)" = "$(wc -l < /tmp/out)" ]'
 
 # --- the raw form and the verbs over both drivers ------------------------------------------
