@@ -1,7 +1,12 @@
 #include "tools/port_report.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <set>
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QString>
 
 #include "link/comm.h"
 #include "link/commands.h"
@@ -10,18 +15,64 @@
 
 namespace tools {
 
-void listPorts()
+namespace {
+
+// A number the administrator can give a device no COMn reaches: within the search's COM1-COM16
+// where one is unused (not in the port map, its table device absent or without a UART), from
+// COM16 down, so the numbers of the adapters most often plugged in (ttyUSB0, ttyUSB1) stay
+// theirs; else the first from COM17 up that nothing uses.
+int freeNumber(const std::set<int> &taken, const FileRoots &roots)
+{
+    for (int n = 16; n >= 1; --n) {
+        if (taken.count(n) || serial::portMap().count(n))
+            continue;
+        const std::string name = ttyNameOf(serial::resolvePort(n));
+        const auto id = name.empty() ? std::nullopt : identifyTty(name, roots);
+        if (name.empty() || (id && !id->present))
+            return n;
+    }
+    int n = 17;
+    while (taken.count(n) || serial::portMap().count(n))
+        ++n;
+    return n;
+}
+
+QString utf8(const std::string &s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
+
+void addIdentity(QJsonObject &o, const DeviceIdentity &id)
+{
+    o.insert(QStringLiteral("driver"), utf8(id.driver));
+    o.insert(QStringLiteral("present"), id.present);
+    const std::pair<const char *, const std::string *> fields[] = {
+        {"vendorId", &id.vendorId}, {"productId", &id.productId}, {"manufacturer", &id.manufacturer},
+        {"product", &id.product},   {"serial", &id.serial},       {"byId", &id.byId},
+    };
+    for (const auto &[name, value] : fields)
+        if (!value->empty())
+            o.insert(QLatin1String(name), utf8(*value));
+}
+
+void printJson(const QJsonObject &o)
+{
+    std::printf("%s\n", QJsonDocument(o).toJson(QJsonDocument::Compact).constData());
+}
+
+} // namespace
+
+void listPorts(bool json, const FileRoots &roots)
 {
     std::set<int> numbers;
     for (int n = 1; n <= 16; ++n)
         numbers.insert(n);
     for (const auto &[n, device] : serial::portMap())
         numbers.insert(n);
+    std::set<std::string> reached;   // kernel names some COMn leads to
     for (int n : numbers) {
         const std::string port = "COM" + std::to_string(n);
         const std::string device = serial::resolvePort(n);
         std::string state;
-        if (OpenComm(n, BaudRateList[kDefaultBaudRateNo])) {
+        const bool opens = OpenComm(n, BaudRateList[kDefaultBaudRateNo]);
+        if (opens) {
             CloseComm();
             state = "free";
         } else if (serial::lastOpenResult().failure == serial::OpenFailure::Missing) {
@@ -32,7 +83,54 @@ void listPorts()
             if (state.compare(0, device.size() + 2, device + ": ") == 0)
                 state.erase(0, device.size() + 2);
         }
+        const std::string name = ttyNameOf(device);
+        const auto id = name.empty() ? std::nullopt : identifyTty(name, roots);
+        if (!name.empty())
+            reached.insert(name);
+        if (json) {
+            QJsonObject o;
+            o.insert(QStringLiteral("port"), utf8(port));
+            o.insert(QStringLiteral("device"), utf8(device));
+            o.insert(QStringLiteral("opens"), opens);
+            o.insert(QStringLiteral("state"), QString::fromLocal8Bit(state.c_str()));
+            if (id)
+                addIdentity(o, *id);
+            printJson(o);
+            continue;
+        }
         std::printf("%-6s %-40s %s\n", port.c_str(), device.c_str(), state.c_str());
+        if (id) {
+            std::printf("       %s\n", describe(*id).c_str());
+            if (!id->byId.empty() && id->byId != device)
+                std::printf("       %s\n", id->byId.c_str());
+        }
+    }
+
+    std::set<int> suggested;
+    bool headed = false;
+    for (const DeviceIdentity &id : serialDevices(roots)) {
+        if (reached.count(id.name))
+            continue;
+        const std::string device = (std::filesystem::path(roots.dev) / id.name).string();
+        const int n = freeNumber(suggested, roots);
+        suggested.insert(n);
+        const std::string line = "COM" + std::to_string(n) + "=" + (id.byId.empty() ? device : id.byId);
+        if (json) {
+            QJsonObject o;
+            o.insert(QStringLiteral("device"), utf8(device));
+            o.insert(QStringLiteral("unmapped"), true);
+            o.insert(QStringLiteral("add"), utf8(line));
+            addIdentity(o, id);
+            printJson(o);
+            continue;
+        }
+        if (!headed) {
+            std::printf("Serial devices no COMn reaches (to use one, add its line to the [Ports] group of"
+                        " VOREX/ports.conf):\n");
+            headed = true;
+        }
+        std::printf("       %-40s %s\n", device.c_str(), describe(id).c_str());
+        std::printf("       %s%s\n", line.c_str(), n > 16 ? "   (scan searches COM1-COM16 only; use --port)" : "");
     }
 }
 

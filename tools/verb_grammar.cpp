@@ -57,7 +57,7 @@ constexpr OptionSpec kOptions[] = {
     {"--port", "COMn|DEVICE", Scope::Global, "work on this port without a scan"},
     {"--line", "SETTINGS", Scope::Global, "line setting with --port (default: the remembered one)"},
     {"--beep", "", Scope::Global, "a terminal bell where the window sounds its tone"},
-    {"--ports", "", Scope::Global, "list COM1-COM16 (and mapped ports): device and whether it opens"},
+    {"--ports", "", Scope::Global, "list the ports (device, whether it opens, driver, USB identity) and unmapped serial devices"},
     {"--lock", "", Scope::Scan, "scan: only the remembered line setting on each port (default)"},
     {"--no-lock", "", Scope::Scan, "scan: all twelve line settings on each port"},
     {"--parallel", "", Scope::Scan, "scan: COM1-COM16 side by side, each port on its own (same answer, a\n"

@@ -5,6 +5,7 @@
 #include <QJsonValue>
 #include <QString>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <memory>
@@ -20,6 +21,7 @@
 #include "ops/state.h"
 #include "platform/hooks.h"
 #include "tools/console_view.h"
+#include "tools/device_identity.h"
 #include "tools/output.h"
 #include "tools/port_report.h"
 #include "tools/trace_port.h"
@@ -70,6 +72,19 @@ PrintBytes printBytesOf(const QString &text)
     PrintBytes p;
     p.bytes = cmd::trimControl(ops::printTextBytes(text, &p.replaced));
     return p;
+}
+
+// A failure because the adapter was pulled out reads like a silent module; the reason is
+// that a device went away while the verb ran.
+void reportVanished(const VerbCall &call, const std::vector<DeviceIdentity> &before)
+{
+    const std::vector<DeviceIdentity> now = serialDevices();
+    for (const DeviceIdentity &id : before) {
+        const bool gone = std::none_of(now.begin(), now.end(), [&](const DeviceIdentity &d) { return d.name == id.name; });
+        if (gone)
+            std::fprintf(stderr, "telmax-cmd: %s: /dev/%s (%s) went away during the operation: unplugged?\n",
+                         call.name.c_str(), id.name.c_str(), describe(id).c_str());
+    }
 }
 
 // One line for a port of the side-by-side search as it ends.
@@ -306,6 +321,7 @@ int Runner::run()
             status = 2;
             break;
         }
+        const std::vector<DeviceIdentity> devicesBefore = serialDevices();
         const std::optional<Outcome> outcome = runVerb(call);
         if (!outcome) {
             const std::string port = m_inv.port.empty() ? "COM" + std::to_string(ScanCommNo) : m_inv.port;
@@ -315,6 +331,8 @@ int Runner::run()
             break;
         }
         report(call, *outcome);
+        if (!outcome->ok)
+            reportVanished(call, devicesBefore);
         if (!outcome->ok || !results().ok() || (trace && !trace->output().ok())) {
             status = 1;
             break;
@@ -362,7 +380,7 @@ int runVerbs(const Invocation &inv)
     if (!printTextsFit(inv))
         return 2;
     if (inv.listPorts) {
-        listPorts();
+        listPorts(inv.json);
         if (!results().check()) {
             std::fprintf(stderr, "telmax-cmd: %s\n", results().error().c_str());
             return 1;

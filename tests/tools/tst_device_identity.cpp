@@ -1,0 +1,146 @@
+// Catches --ports naming the wrong thing behind a port: the USB identity looked for on the tty's
+// own device (an interface, which has no idVendor) instead of the USB device above it, a by-id
+// link credited to a device it does not point at, a driver given by its sysfs name ("port",
+// "serial", "ch341-uart") instead of the one a technician knows, and UART addresses with no UART
+// behind them listed as devices. The tree is laid out as kernels 6.1 and 6.5+ lay out sysfs.
+#include <QtTest>
+
+#include <filesystem>
+#include <fstream>
+
+#include "tools/device_identity.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class FakeTree {
+public:
+    explicit FakeTree(const fs::path &root) : m_root(root) {}
+
+    void file(const std::string &path, const std::string &text = {})
+    {
+        fs::create_directories((m_root / path).parent_path());
+        std::ofstream(m_root / path) << text << "\n";
+    }
+    void link(const std::string &path, const std::string &target)
+    {
+        fs::create_directories((m_root / path).parent_path());
+        fs::create_symlink(target, m_root / path);
+    }
+    void dir(const std::string &path) { fs::create_directories(m_root / path); }
+
+private:
+    fs::path m_root;
+};
+
+// sys/ and dev/ of a machine with: a UART behind the serial-base layers of kernel 6.5+ (ttyS0),
+// a UART address without a UART (ttyS3), an FTDI lead with a by-id link (ttyUSB0), a CH340 lead
+// without one (ttyUSB1), and a virtual terminal (tty1).
+void layOut(const fs::path &root)
+{
+    FakeTree t(root);
+    const std::string pnp = "sys/devices/pnp0/00:01";
+    t.link(pnp + "/driver", "../../../bus/pnp/drivers/serial");
+    t.link(pnp + "/00:01:0/subsystem", "../../../../bus/serial-base");
+    t.link(pnp + "/00:01:0/00:01:0.0/subsystem", "../../../../../bus/serial-base");
+    t.link(pnp + "/00:01:0/00:01:0.0/driver", "../../../../../bus/serial-base/drivers/port");
+    t.file(pnp + "/00:01:0/00:01:0.0/tty/ttyS0/type", "4");
+    t.link(pnp + "/00:01:0/00:01:0.0/tty/ttyS0/device", "../../../00:01:0.0");
+    t.link("sys/class/tty/ttyS0", "../../devices/pnp0/00:01/00:01:0/00:01:0.0/tty/ttyS0");
+
+    t.link("sys/devices/platform/serial8250/driver", "../../../bus/platform/drivers/serial8250");
+    t.file("sys/devices/platform/serial8250/tty/ttyS3/type", "0");
+    t.link("sys/devices/platform/serial8250/tty/ttyS3/device", "../../../serial8250");
+    t.link("sys/class/tty/ttyS3", "../../devices/platform/serial8250/tty/ttyS3");
+
+    struct Lead {
+        const char *usb, *tty, *vid, *pid, *maker, *product, *serial, *portDriver, *module;
+    };
+    const Lead leads[] = {
+        {"1-2", "ttyUSB0", "0403", "6001", "FTDI", "FT232R USB UART", "A10K3X7B", "ftdi_sio", "ftdi_sio"},
+        {"1-3", "ttyUSB1", "1a86", "7523", "", "USB Serial", "", "ch341-uart", "ch341"},
+    };
+    for (const Lead &l : leads) {
+        const std::string dev = std::string("sys/devices/pci0000:00/0000:00:14.0/usb1/") + l.usb;
+        t.file(dev + "/idVendor", l.vid);
+        t.file(dev + "/idProduct", l.pid);
+        if (*l.maker)
+            t.file(dev + "/manufacturer", l.maker);
+        t.file(dev + "/product", l.product);
+        if (*l.serial)
+            t.file(dev + "/serial", l.serial);
+        const std::string intf = dev + "/" + l.usb + ":1.0";
+        t.file(intf + "/bInterfaceNumber", "00");
+        // As the kernel has it: the interface's driver belongs to the module usbserial.
+        t.link(intf + "/driver", "../../../../../../bus/usb/drivers/" + std::string(l.module));
+        const std::string port = intf + "/" + l.tty;
+        t.link(port + "/driver", "../../../../../../../bus/usb-serial/drivers/" + std::string(l.portDriver));
+        t.link(port + "/tty/" + l.tty + "/device", "../../../" + std::string(l.tty));
+        t.link(std::string("sys/class/tty/") + l.tty, "../../" + port.substr(4) + "/tty/" + l.tty);
+        t.link(std::string("sys/bus/usb-serial/drivers/") + l.portDriver + "/module",
+               std::string("../../../../module/") + l.module);
+        t.link(std::string("sys/bus/usb/drivers/") + l.module + "/module", "../../../../module/usbserial");
+        t.file(std::string("dev/") + l.tty);
+    }
+    t.dir("sys/devices/virtual/tty/tty1");
+    t.link("sys/class/tty/tty1", "../../devices/virtual/tty/tty1");
+    t.file("dev/ttyS0");
+    t.file("dev/ttyS3");
+    t.link("dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K3X7B-if00-port0", "../../ttyUSB0");
+}
+
+} // namespace
+
+class TestDeviceIdentity : public QObject {
+    Q_OBJECT
+
+private slots:
+    void identity_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("identified");
+        QTest::addColumn<QString>("described");
+        QTest::addColumn<QString>("byId");
+        QTest::newRow("UART behind serial-base") << "ttyS0" << true << "8250" << "";
+        QTest::newRow("UART address, no UART") << "ttyS3" << true << "8250, no UART at this port" << "";
+        QTest::newRow("FTDI lead, by-id link")
+            << "ttyUSB0" << true << "ftdi_sio  USB 0403:6001  FTDI / FT232R USB UART  serial A10K3X7B"
+            << "/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K3X7B-if00-port0";
+        QTest::newRow("CH340 lead, no by-id link") << "ttyUSB1" << true << "ch341  USB 1a86:7523  USB Serial" << "";
+        QTest::newRow("virtual terminal") << "tty1" << false << "" << "";
+        QTest::newRow("no such tty") << "ttyUSB9" << false << "" << "";
+    }
+
+    void identity()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, identified);
+        QFETCH(QString, described);
+        QFETCH(QString, byId);
+        QTemporaryDir root;
+        QVERIFY(root.isValid());
+        const fs::path base = root.path().toStdString();
+        layOut(base);
+        const tools::FileRoots roots{(base / "sys").string(), (base / "dev").string()};
+
+        const auto id = tools::identifyTty(name.toStdString(), roots);
+        QCOMPARE(id.has_value(), identified);
+        if (!id)
+            return;
+        QCOMPARE(QString::fromStdString(tools::describe(*id)), described);
+        QCOMPARE(QString::fromStdString(id->byId), byId.isEmpty() ? QString() : QString::fromStdString(roots.dev) + byId);
+
+        // The listing of what exists: the UART address without a UART and the terminal left out.
+        QStringList names;
+        for (const auto &d : tools::serialDevices(roots))
+            names << QString::fromStdString(d.name);
+        QCOMPARE(names, QStringList({"ttyS0", "ttyUSB0", "ttyUSB1"}));
+        QCOMPARE(QString::fromStdString(tools::ttyNameOf(QString::fromStdString(roots.dev).toStdString()
+                                                         + "/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K3X7B-if00-port0")),
+                 QStringLiteral("ttyUSB0"));
+    }
+};
+
+QTEST_MAIN(TestDeviceIdentity)
+#include "tst_device_identity.moc"
