@@ -170,18 +170,14 @@ for pair in "8250 COM2 4800,n,8,1" "ftdi COM5 115200,e,8,1"; do
 done
 
 # --- side by side ----------------------------------------------------------------------------
-if "$CMD" --help | grep -q -- '--parallel'; then
-  run scan --no-lock --parallel
-  check scan-parallel "scan --parallel over both: the lowest port that answers, COM2" \
-    test "$rc $(field port)" = "0 COM2"
-  usb_only_store
-  run scan --no-lock --parallel
-  check scan-parallel-ftdi "scan --parallel with only the adapter reachable finds COM5" \
-    test "$rc $(field port) $(field serial)" = "0 COM5 USB00001"
-  default_store
-else
-  echo "@@SKIP scan-parallel scan --parallel not available"
-fi
+run scan --no-lock --parallel
+check scan-parallel "scan --parallel over both: the lowest port that answers, COM2" \
+  test "$rc $(field port)" = "0 COM2"
+usb_only_store
+run scan --no-lock --parallel
+check scan-parallel-ftdi "scan --parallel with only the adapter reachable finds COM5" \
+  test "$rc $(field port) $(field serial)" = "0 COM5 USB00001"
+default_store
 
 # --- a real unplug -----------------------------------------------------------------------------
 # unplug NAME: the verb already started in the background as $busy_pid is running on COM5; the
