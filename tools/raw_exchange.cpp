@@ -13,12 +13,11 @@
 namespace tools {
 
 const char kRawUsage[] =
-    "  telmax-cmd [--line SETTINGS] PORT COMMAND...\n"
-    "      one exchange per module command on one open port, e.g.\n"
-    "      telmax-cmd COM3 E00B E00V E00F \"E00GHello\" E00H0D0A\n"
-    "      PORT is COMn (through VOREX/ports.conf, then the default table) or a device path;\n"
-    "      --line defaults to 19200,e,8,1. Prints each reply as text and hex, whether it\n"
-    "      verified, and its named fields.\n";
+    "Given a PORT, telmax-cmd makes one exchange per module command on that port and\n"
+    "prints each reply as text and hex, whether it verified, and its named fields:\n"
+    "  telmax-cmd COM3 E00B E00V E00F \"E00GHello\" E00H0D0A\n"
+    "PORT is COMn (through VOREX/ports.conf, then the default table) or a device\n"
+    "path; --line defaults to 19200,e,8,1.\n";
 
 namespace {
 
@@ -87,7 +86,7 @@ int runRawExchanges(const std::vector<std::string> &all)
         args.push_back(all[i]);
     }
     if (args.size() < 2) {
-        std::fputs("usage:\n", stderr);
+        std::fputs("Usage: telmax-cmd [--line SETTINGS] PORT COMMAND...\n", stderr);
         std::fputs(kRawUsage, stderr);
         return 2;
     }
