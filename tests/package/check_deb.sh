@@ -7,7 +7,8 @@
 # installs nothing. Also caught: files outside /usr, a desktop entry whose Exec or Icon names no
 # file of the package or that does not validate (or would be listed twice in the menu), Qt and
 # the other libraries not computed into Depends, the fonts missing from Depends, a version other
-# than the changelog's latest, and a file name other than Debian's package_version_arch.deb.
+# than the changelog's latest, a file name other than Debian's package_version_arch.deb, and a
+# README whose install command names another version.
 # Usage: check_deb.sh CPACK BUILD_DIR UPSTREAM_VERSION SOURCE_DIR
 set -uo pipefail
 cpack=$1 build=$2 upstream=$3 source=$4
@@ -39,6 +40,8 @@ version=$(dpkg-parsechangelog -l "$changelog" -S Version 2>/dev/null ||
   fail "package/debian/changelog's latest entry is $version, not for version $upstream of CMakeLists.txt"
 
 deb="$out/telmax-config_${version}_${arch}.deb"
+grep -qF "telmax-config_${version}_" "$source/README.md" ||
+  fail "README.md's install command does not name telmax-config_${version}_*.deb"
 if [ ! -f "$deb" ]; then
   echo "FAIL: no $(basename "$deb"); cpack made:"
   ls "$out"
