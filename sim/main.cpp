@@ -33,7 +33,7 @@ A new line setting takes effect once its reply has been sent.
 Refused commands ("E00C" with another S/N or a bad ID, a bad "E00E" index, bad hex in
 "E00H", unknown commands) get no reply.
 
-Files:
+Output files:
   --link PATH          also make PATH a symlink to the slave (removed at exit)
   --paper FILE         append printed bytes to FILE
   --log FILE           one JSON object per line for every frame received and reply sent:

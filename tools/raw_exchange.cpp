@@ -15,12 +15,11 @@
 namespace tools {
 
 const char kRawUsage[] =
-    "  telmax-cmd [--line SETTINGS] PORT COMMAND...\n"
-    "      one exchange per module command on one open port, e.g.\n"
-    "      telmax-cmd COM3 E00B E00V E00F \"E00GHello\" E00H0D0A\n"
-    "      PORT is COMn (through VOREX/ports.conf, then the default table) or a device path;\n"
-    "      --line is one of the twelve line settings, default 19200,e,8,1. Prints each reply as\n"
-    "      text and hex, whether it verified, and its named fields.\n";
+    "Given a PORT, telmax-cmd makes one exchange per module command on that port and\n"
+    "prints each reply as text and hex, whether it verified, and its named fields:\n"
+    "  telmax-cmd COM3 E00B E00V E00F \"E00GHello\" E00H0D0A\n"
+    "PORT is COMn (through VOREX/ports.conf, then the default table) or a device\n"
+    "path; --line is one of the twelve line settings, by default 19200,e,8,1.\n";
 
 namespace {
 
@@ -89,7 +88,8 @@ bool exchangeShown(const std::string &command, std::string &out)
 
 int usage(const std::string &error)
 {
-    std::fprintf(stderr, "telmax-cmd: %s\nusage:\n%s", error.c_str(), kRawUsage);
+    std::fprintf(stderr, "telmax-cmd: %s\nUsage: telmax-cmd [--line SETTINGS] PORT COMMAND...\n%s", error.c_str(),
+                 kRawUsage);
     return 2;
 }
 

@@ -20,14 +20,22 @@
 
 namespace {
 
+// GNU's layout, which help2man turns into the manual page at build time.
 void printUsage(std::FILE *to)
 {
-    std::fputs("usage:\n", to);
-    std::fputs(tools::verbUsage().c_str(), to);
+    std::fputs("Usage: telmax-cmd [OPTION]... VERB [ARG] [VERB [ARG]]...\n"
+               "  or:  telmax-cmd [--line SETTINGS] PORT COMMAND...\n"
+               "Runs the window's operations on a TELMAX-3Q printer module from a shell: the\n"
+               "verbs, in order, stopping at the first that fails.\n"
+               "\n",
+               to);
     std::fputs(tools::kRawUsage, to);
-    std::fputs("exit status: 0 success, 1 an operation or exchange failed, or its results could not be\n"
-               "             written, 2 bad usage, no module found before an operation, or a port that\n"
-               "             does not open (the reason on stderr)\n",
+    std::fputs("\n", to);
+    std::fputs(tools::verbUsage().c_str(), to);
+    std::fputs("\n"
+               "Exit status: 0 success, 1 an operation or exchange failed, or its results could not\n"
+               "be written, 2 bad usage, no module found before an operation, or a port that does\n"
+               "not open (the reason on stderr).\n",
                to);
 }
 

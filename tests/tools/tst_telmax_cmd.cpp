@@ -155,8 +155,8 @@ private slots:
         QTest::addColumn<QString>("reason");
         QTest::newRow("missing device") << QStringList{"/dev/telmax-no-such-port", "E00B"} << "no such device";
         QTest::newRow("COM without a device") << QStringList{"COM40", "E00B"} << "names no device";
-        QTest::newRow("no command") << QStringList{"COM3"} << "usage:";
-        QTest::newRow("no arguments") << QStringList{} << "usage:";
+        QTest::newRow("no command") << QStringList{"COM3"} << "Usage:";
+        QTest::newRow("no arguments") << QStringList{} << "Usage:";
         QTest::newRow("--line without value") << QStringList{"--line"} << "--line needs a value";
     }
     void portsThatDoNotOpen()
@@ -170,7 +170,7 @@ private slots:
         const Run r = runCmd(args, env);
         QCOMPARE(r.exitCode, 2);
         QVERIFY2(r.err.contains(reason), qPrintable(r.err));
-        if (reason != "usage:")
+        if (reason != "Usage:")
             QCOMPARE(r.err.count('\n'), 1);   // one line of reason
     }
 
