@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -73,6 +74,77 @@ int number(const std::string &option, const std::string &text, int low, int high
     return int(*v);
 }
 
+// The module's own state: S/N, ID, version, line setting, status. False when opt is none of them.
+bool moduleOption(const std::string &opt, const std::function<std::string()> &value, sim::ModuleState &state)
+{
+    if (opt == "--serial") {
+        const std::string v = value();
+        if (!sim::isFieldText(v, 8))
+            bad("bad value for --serial: '" + v + "' (expected 8 printable characters)");
+        state.serial = v;
+    } else if (opt == "--id") {
+        const std::string v = value();
+        const auto id = sim::parseId(v);
+        if (!id)
+            bad("bad value for --id: '" + v + "' (expected 1 to 99)");
+        state.id = *id;
+    } else if (opt == "--version") {
+        const std::string v = value();
+        if (!sim::isFieldText(v, 8))
+            bad("bad value for --version: '" + v + "' (expected 8 printable characters)");
+        state.version = v;
+    } else if (opt == "--line") {
+        const std::string v = value();
+        const auto index = sim::parseLineSetting(v);
+        if (!index)
+            bad("bad value for --line: '" + v + "' (expected 0 to 11 or a line-settings text)");
+        state.lineSetting = *index;
+    } else if (opt == "--status") {
+        const std::string v = value();
+        if (!sim::isFieldText(v, 1))
+            bad("bad value for --status: '" + v + "' (expected one printable character)");
+        state.status = v[0];
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// The faults to play and the files to write. False when opt is none of them.
+bool loopOption(const std::string &opt, const std::function<std::string()> &value, sim::LoopOptions &o)
+{
+    if (opt == "--link") {
+        o.linkPath = value();
+    } else if (opt == "--paper") {
+        o.paperPath = value();
+    } else if (opt == "--log") {
+        o.logPath = value();
+    } else if (opt == "--silent") {
+        o.faults.silent = true;
+    } else if (opt == "--drop-first") {
+        o.faults.dropFirst = number(opt, value(), 1, 1000000);
+    } else if (opt == "--drop-every") {
+        o.faults.dropEvery = number(opt, value(), 1, 1000000);
+    } else if (opt == "--delay") {
+        o.delayMs = number(opt, value(), 0, 60000);
+    } else if (opt == "--trickle") {
+        o.trickleMs = number(opt, value(), 0, 10000);
+    } else if (opt == "--corrupt-checksum") {
+        o.faults.corruptChecksum = true;
+    } else if (opt == "--wrong-info-length") {
+        o.faults.wrongInfoLength = true;
+    } else if (opt == "--stray-byte") {
+        o.faults.strayByte = true;
+    } else if (opt == "--no-version") {
+        o.faults.noVersion = true;
+    } else if (opt == "--hangup-after") {
+        o.hangupAfter = number(opt, value(), 1, 1000000);
+    } else {
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -80,7 +152,7 @@ int main(int argc, char **argv)
     sim::LoopOptions o;
     for (int i = 1; i < argc; ++i) {
         const std::string opt = argv[i];
-        auto value = [&]() -> std::string {
+        const auto value = [&]() -> std::string {
             if (i + 1 >= argc)
                 bad("option " + opt + " needs a value");
             return argv[++i];
@@ -88,62 +160,9 @@ int main(int argc, char **argv)
         if (opt == "--help" || opt == "-h") {
             std::fputs(kHelp, stdout);
             return 0;
-        } else if (opt == "--serial") {
-            const std::string v = value();
-            if (!sim::isFieldText(v, 8))
-                bad("bad value for --serial: '" + v + "' (expected 8 printable characters)");
-            o.state.serial = v;
-        } else if (opt == "--id") {
-            const std::string v = value();
-            const auto id = sim::parseId(v);
-            if (!id)
-                bad("bad value for --id: '" + v + "' (expected 1 to 99)");
-            o.state.id = *id;
-        } else if (opt == "--version") {
-            const std::string v = value();
-            if (!sim::isFieldText(v, 8))
-                bad("bad value for --version: '" + v + "' (expected 8 printable characters)");
-            o.state.version = v;
-        } else if (opt == "--line") {
-            const std::string v = value();
-            const auto index = sim::parseLineSetting(v);
-            if (!index)
-                bad("bad value for --line: '" + v + "' (expected 0 to 11 or a line-settings text)");
-            o.state.lineSetting = *index;
-        } else if (opt == "--status") {
-            const std::string v = value();
-            if (!sim::isFieldText(v, 1))
-                bad("bad value for --status: '" + v + "' (expected one printable character)");
-            o.state.status = v[0];
-        } else if (opt == "--link") {
-            o.linkPath = value();
-        } else if (opt == "--paper") {
-            o.paperPath = value();
-        } else if (opt == "--log") {
-            o.logPath = value();
-        } else if (opt == "--silent") {
-            o.faults.silent = true;
-        } else if (opt == "--drop-first") {
-            o.faults.dropFirst = number(opt, value(), 1, 1000000);
-        } else if (opt == "--drop-every") {
-            o.faults.dropEvery = number(opt, value(), 1, 1000000);
-        } else if (opt == "--delay") {
-            o.delayMs = number(opt, value(), 0, 60000);
-        } else if (opt == "--trickle") {
-            o.trickleMs = number(opt, value(), 0, 10000);
-        } else if (opt == "--corrupt-checksum") {
-            o.faults.corruptChecksum = true;
-        } else if (opt == "--wrong-info-length") {
-            o.faults.wrongInfoLength = true;
-        } else if (opt == "--stray-byte") {
-            o.faults.strayByte = true;
-        } else if (opt == "--no-version") {
-            o.faults.noVersion = true;
-        } else if (opt == "--hangup-after") {
-            o.hangupAfter = number(opt, value(), 1, 1000000);
-        } else {
-            bad("unknown option '" + opt + "' (see --help)");
         }
+        if (!moduleOption(opt, value, o.state) && !loopOption(opt, value, o))
+            bad("unknown option '" + opt + "' (see --help)");
     }
     return sim::runSimulator(o);
 }
