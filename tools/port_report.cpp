@@ -57,32 +57,36 @@ void printJson(const QJsonObject &o)
     std::printf("%s\n", QJsonDocument(o).toJson(QJsonDocument::Compact).constData());
 }
 
-} // namespace
+// Whether the port opens now, as the listing says it.
+std::string stateOf(int n, const std::string &port, const std::string &device, bool &opens)
+{
+    opens = OpenComm(n, BaudRateList[kDefaultBaudRateNo]);
+    if (opens) {
+        CloseComm();
+        return "free";
+    }
+    if (serial::lastOpenResult().failure == serial::OpenFailure::Missing)
+        return "missing";
+    std::string state = serial::openFailureText(port, device, serial::lastOpenResult());
+    // The listing already names the device.
+    if (state.compare(0, device.size() + 2, device + ": ") == 0)
+        state.erase(0, device.size() + 2);
+    return state;
+}
 
-void listPorts(bool json, const FileRoots &roots)
+// COM1 to COM16 and every mapped number; the kernel names they lead to go into reached.
+void listMapped(bool json, const FileRoots &roots, std::set<std::string> &reached)
 {
     std::set<int> numbers;
     for (int n = 1; n <= 16; ++n)
         numbers.insert(n);
     for (const auto &[n, device] : serial::portMap())
         numbers.insert(n);
-    std::set<std::string> reached;   // kernel names some COMn leads to
     for (int n : numbers) {
         const std::string port = "COM" + std::to_string(n);
         const std::string device = serial::resolvePort(n);
-        std::string state;
-        const bool opens = OpenComm(n, BaudRateList[kDefaultBaudRateNo]);
-        if (opens) {
-            CloseComm();
-            state = "free";
-        } else if (serial::lastOpenResult().failure == serial::OpenFailure::Missing) {
-            state = "missing";
-        } else {
-            state = serial::openFailureText(port, device, serial::lastOpenResult());
-            // The listing already names the device.
-            if (state.compare(0, device.size() + 2, device + ": ") == 0)
-                state.erase(0, device.size() + 2);
-        }
+        bool opens = false;
+        const std::string state = stateOf(n, port, device, opens);
         const std::string name = ttyNameOf(device);
         const auto id = name.empty() ? std::nullopt : identifyTty(name, roots);
         if (!name.empty())
@@ -105,7 +109,11 @@ void listPorts(bool json, const FileRoots &roots)
                 std::printf("       %s\n", id->byId.c_str());
         }
     }
+}
 
+// The serial devices no COMn reaches, each with a port map line that would reach it.
+void listUnreached(bool json, const FileRoots &roots, const std::set<std::string> &reached)
+{
     std::set<int> suggested;
     bool headed = false;
     for (const DeviceIdentity &id : serialDevices(roots)) {
@@ -132,6 +140,15 @@ void listPorts(bool json, const FileRoots &roots)
         std::printf("       %-40s %s\n", device.c_str(), describe(id).c_str());
         std::printf("       %s%s\n", line.c_str(), n > 16 ? "   (scan searches COM1-COM16 only; use --port)" : "");
     }
+}
+
+} // namespace
+
+void listPorts(bool json, const FileRoots &roots)
+{
+    std::set<std::string> reached;
+    listMapped(json, roots, reached);
+    listUnreached(json, roots, reached);
 }
 
 } // namespace tools
