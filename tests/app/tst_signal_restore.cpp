@@ -9,11 +9,8 @@
 
 #include <QtTest>
 
-#include <QDir>
-#include <QFile>
 #include <QProcess>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <csignal>
@@ -26,6 +23,7 @@
 #include "app/frm_module.h"
 #include "app/startup.h"
 #include "support/sim_fixture.h"
+#include "support/temporary_store.h"
 
 using testsupport::SimProcess;
 
@@ -87,21 +85,12 @@ private slots:
         QCOMPARE(::tcgetattr(fd, &before), 0);
         QCOMPARE(exclusiveFlag(fd), 0);
 
-        QTemporaryDir machine, user;
-        QDir().mkpath(machine.path() + "/VOREX");
-        QFile ports(machine.path() + "/VOREX/ports.conf");
-        QVERIFY(ports.open(QIODevice::WriteOnly));
-        ports.write("[Ports]\nCOM3=" + QByteArray::fromStdString(sim.device()) + "\n");
-        ports.close();
-        QFile store(machine.path() + "/VOREX/PRINTConfig.conf");
-        QVERIFY(store.open(QIODevice::WriteOnly));
-        store.write("[General]\nScanCommNo=3\nScanBaudRateNo=5\nScanBaudRate=\"19200,e,8,1\"\n");
-        store.close();
+        testsupport::TemporaryStore store;
+        QVERIFY(store.writePorts("[Ports]\nCOM3=" + QByteArray::fromStdString(sim.device()) + "\n"));
+        QVERIFY(store.write("[General]\nScanCommNo=3\nScanBaudRateNo=5\nScanBaudRate=\"19200,e,8,1\"\n"));
 
         QProcess child;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_CONFIG_DIRS", machine.path());
-        env.insert("XDG_CONFIG_HOME", user.path());
+        QProcessEnvironment env = store.environment();
         env.insert("QT_QPA_PLATFORM", "offscreen");
         child.setProcessEnvironment(env);
         child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -162,7 +151,9 @@ private slots:
         QVERIFY2(sim.started(), qPrintable(sim.errorString()));
         const int fd = ::open(sim.device().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
         QVERIFY(fd >= 0);
+        const testsupport::TemporaryStore store;
         QProcess first;
+        first.setProcessEnvironment(store.environment());
         first.start(cmd, {QString::fromStdString(sim.device()), "E00B", "E00B", "E00B", "E00B", "E00B", "E00B"});
         QVERIFY(first.waitForStarted());
         QVERIFY(sim.waitForLog([](const QList<QJsonObject> &log) { return !log.isEmpty() && log.last().value("dir") == "rx"; }, 5000));
@@ -172,6 +163,7 @@ private slots:
         QCOMPARE(exclusiveFlag(fd), 1);
 
         QProcess second;
+        second.setProcessEnvironment(store.environment());
         second.start(cmd, {QString::fromStdString(sim.device()), "E00B"});
         QVERIFY(second.waitForFinished(5000));
         const QString said = QString::fromLocal8Bit(second.readAllStandardError());
@@ -186,8 +178,9 @@ private slots:
     // fix this problem" and status 134.
     void startedWithoutADisplay()
     {
+        const testsupport::TemporaryStore store;
         QProcess child;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        QProcessEnvironment env = store.environment();
         for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
             env.remove(name);
         child.setProcessEnvironment(env);

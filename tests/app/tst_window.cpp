@@ -22,6 +22,7 @@
 #include "ops/state.h"
 #include "tests/app/window_test.h"
 
+using testsupport::processStore;
 using windowtest::part;
 
 namespace {
@@ -97,7 +98,7 @@ class TestWindow : public QObject {
     Q_OBJECT
 
 private slots:
-    void init() { windowtest::clearStore(); }
+    void init() { processStore().clear(); }
 
     void components_data()
     {
@@ -437,7 +438,7 @@ private slots:
     // one command carries, to fail later as "Print Text Error" with no reason given.
     void printTextBox()
     {
-        windowtest::writeStore("[General]\nPrintCodePage=GBK\n");
+        QVERIFY(processStore().write("[General]\nPrintCodePage=GBK\n"));
         TfrmModule window;
         window.show();
         auto *box = part<QLineEdit>(window, "edText");
@@ -617,14 +618,14 @@ private slots:
 
     void storedLineSettingsSelectTheComboBox()
     {
-        windowtest::writeStore("[General]\nScanCommNo=3\nScanBaudRate=\"57600,n,8,1\"\nScanBaudRateNo=8\n");
+        QVERIFY(processStore().write("[General]\nScanCommNo=3\nScanBaudRate=\"57600,n,8,1\"\nScanBaudRateNo=8\n"));
         TfrmModule window;
         QCOMPARE(part<QComboBox>(window, "cmbBaudRate")->currentIndex(), 8);
-        windowtest::writeStore("[General]\nScanBaudRate=\"57600,n,8,1\"\nScanBaudRateNo=40\n");
+        QVERIFY(processStore().write("[General]\nScanBaudRate=\"57600,n,8,1\"\nScanBaudRateNo=40\n"));
         TfrmModule second;
         QCOMPARE(part<QComboBox>(second, "cmbBaudRate")->currentIndex(), 8);
     }
 };
 
-TELMAX_WINDOW_TEST_MAIN(TestWindow)
+TELMAX_TEST_MAIN_IN_TEMPORARY_STORE(TestWindow)
 #include "tst_window.moc"

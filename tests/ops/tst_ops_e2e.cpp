@@ -12,8 +12,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QSettings>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <functional>
@@ -27,16 +25,13 @@
 #include "ops/state.h"
 #include "platform/hooks.h"
 #include "support/sim_fixture.h"
+#include "support/temporary_store.h"
 
 using testsupport::SimPorts;
 using testsupport::SimProcess;
+using testsupport::processStore;
 
 namespace {
-
-QTemporaryDir *g_store = nullptr;
-QTemporaryDir *g_userStore = nullptr;
-
-QSettings store() { return QSettings(QSettings::NativeFormat, QSettings::SystemScope, "VOREX", "PRINTConfig"); }
 
 QStringList receivedTexts(const SimProcess &sim)
 {
@@ -124,12 +119,10 @@ class tst_ops_e2e : public QObject {
 private:
     static void remember(int port, int index, const QString &settings)
     {
-        QSettings s = store();
-        s.setValue("ScanCommNo", port);
-        s.setValue("ScanBaudRateNo", index);
+        processStore().setValue("ScanCommNo", port);
+        processStore().setValue("ScanBaudRateNo", index);
         if (!settings.isEmpty())
-            s.setValue("ScanBaudRate", settings);
-        s.sync();
+            processStore().setValue("ScanBaudRate", settings);
     }
 
     // A module on COM3 found by the quick check.
@@ -144,12 +137,7 @@ private:
     }
 
 private slots:
-    void init()
-    {
-        QSettings s = store();
-        s.clear();
-        s.sync();
-    }
+    void init() { processStore().clear(); }
 
     void gateBeforeAnyScan()
     {
@@ -188,7 +176,7 @@ private slots:
         QVERIFY(s.window->isEnabled());
         QVERIFY(!QApplication::overrideCursor());
         QCOMPARE(receivedTexts(sim), QStringList({"E00B", "E00V"}));
-        QVERIFY(!store().contains("ScanBaudRate"));
+        QVERIFY(!processStore().value("ScanBaudRate").isValid());
     }
 
     void searchWithLockBox_data()
@@ -216,9 +204,9 @@ private slots:
             QCOMPARE(s.text("pnMsg"), QString("Get Module Info Ok. (COM : #4)"));
             QCOMPARE(s.text("pnSerial"), QString("S/N : SN000004"));
             QCOMPARE(s.w<QComboBox>("cmbBaudRate")->currentIndex(), 2);
-            QCOMPARE(store().value("ScanCommNo").toInt(), 4);
-            QCOMPARE(store().value("ScanBaudRateNo").toInt(), 2);
-            QCOMPARE(store().value("ScanBaudRate").toString(), QString("9600,n,8,1"));
+            QCOMPARE(processStore().value("ScanCommNo").toInt(), 4);
+            QCOMPARE(processStore().value("ScanBaudRateNo").toInt(), 2);
+            QCOMPARE(processStore().value("ScanBaudRate").toString(), QString("9600,n,8,1"));
             // Tried in list order: two probes at each 4800 setting, then 9600.
             QList<int> bauds;
             for (const QJsonObject &o : sim.received())
@@ -228,7 +216,7 @@ private slots:
         } else {
             QCOMPARE(s.text("pnMsg"), QString("Module Not Find"));
             QCOMPARE(s.w<QComboBox>("cmbBaudRate")->currentIndex(), 5);
-            QCOMPARE(store().value("ScanCommNo").toInt(), 2);
+            QCOMPARE(processStore().value("ScanCommNo").toInt(), 2);
             QVERIFY(sim.waitForLog([](const QList<QJsonObject> &l) { return l.size() >= 2; }));
             for (const QJsonObject &o : sim.received())
                 QCOMPARE(o.value("baud").toInt(), 19200);
@@ -250,7 +238,7 @@ private slots:
         QCOMPARE(s.text("pnVersion"), QString("VER : __.__-__"));
         QCOMPARE(s.lamp(), QString("red"));
         QCOMPARE(s.tones, std::vector<int>({300}));
-        QCOMPARE(store().value("ScanCommNo").toInt(), 4);
+        QCOMPARE(processStore().value("ScanCommNo").toInt(), 4);
         s.click("btnStatus");
         QCOMPARE(s.text("pnMsg"), QString("Start Scan Module!"));
     }
@@ -329,7 +317,7 @@ private slots:
         QCOMPARE(rx.last().value("text").toString(), QString("E00F"));
         QCOMPARE(rx.last().value("baud").toInt(), 57600);
         // Only a scan stores.
-        QCOMPARE(store().value("ScanBaudRateNo").toInt(), 5);
+        QCOMPARE(processStore().value("ScanBaudRateNo").toInt(), 5);
     }
 
     void factoryDefaultUnplugged()
@@ -411,9 +399,7 @@ private slots:
         SimProcess sim;
         QVERIFY2(sim.started(), qPrintable(sim.errorString()));
         SimPorts ports(3, sim);
-        QSettings settings = store();
-        settings.setValue("PrintCodePage", "GBK");
-        settings.sync();
+        processStore().setValue("PrintCodePage", "GBK");
         Session s;
         scanAtCom3(s);
         s.w<QLineEdit>("edText")->setText(QString::fromUtf8("中文한"));   // GBK has no Hangul
@@ -562,20 +548,6 @@ private slots:
     }
 };
 
-int main(int argc, char **argv)
-{
-    // The stores have to move before anything reads them.
-    g_store = new QTemporaryDir;
-    g_userStore = new QTemporaryDir;
-    qputenv("XDG_CONFIG_DIRS", g_store->path().toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", g_userStore->path().toLocal8Bit());
-    QApplication app(argc, argv);
-    tst_ops_e2e t;
-    QTEST_SET_MAIN_SOURCE_PATH
-    const int rc = QTest::qExec(&t, argc, argv);
-    delete g_store;
-    delete g_userStore;
-    return rc;
-}
+TELMAX_TEST_MAIN_IN_TEMPORARY_STORE(tst_ops_e2e)
 
 #include "tst_ops_e2e.moc"

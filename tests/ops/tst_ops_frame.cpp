@@ -8,8 +8,10 @@
 #include "ops/state.h"
 #include "ops_fakes.h"
 #include "settings/settings.h"
+#include "support/temporary_store.h"
 
 using namespace opstest;
+using testsupport::processStore;
 using testsupport::hexBytes;
 
 Q_DECLARE_METATYPE(std::function<void(ops::ModuleView &)>)
@@ -28,7 +30,7 @@ private:
     }
 
 private slots:
-    void initTestCase() { useTemporarySettingsStore(); }
+    void initTestCase() { QVERIFY(processStore().isValid()); }
 
     void gateBeforeScan_data()
     {

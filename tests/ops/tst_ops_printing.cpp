@@ -6,8 +6,10 @@
 #include "ops/state.h"
 #include "ops_fakes.h"
 #include "settings/settings.h"
+#include "support/temporary_store.h"
 
 using namespace opstest;
+using testsupport::processStore;
 
 class tst_ops_printing : public QObject {
     Q_OBJECT
@@ -34,7 +36,7 @@ private:
     }
 
 private slots:
-    void initTestCase() { useTemporarySettingsStore(); }
+    void initTestCase() { QVERIFY(processStore().isValid()); }
 
     void status_data()
     {

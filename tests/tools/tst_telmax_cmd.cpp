@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "support/sim_fixture.h"
+#include "support/temporary_store.h"
 
 namespace {
 
@@ -66,35 +67,16 @@ QStringList frameTexts(const testsupport::SimProcess &sim)
 
 // Temporary stores where COM5 is the simulator and every other number of the search names a
 // device that does not exist, so a scan can never reach a real serial port.
-struct ScanStores {
-    QTemporaryDir machine;
-    QTemporaryDir user;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-
+struct ScanStores : testsupport::TemporaryStore {
     explicit ScanStores(const testsupport::SimProcess &sim)
     {
-        QDir(machine.path()).mkpath("VOREX");
-        QFile ports(machine.path() + "/VOREX/ports.conf");
-        if (ports.open(QIODevice::WriteOnly)) {
-            ports.write("[Ports]\n");
-            for (int n = 1; n <= 16; ++n)
-                ports.write(QStringLiteral("COM%1=%2\n")
-                                .arg(n)
-                                .arg(n == 5 ? QString::fromStdString(sim.device()) : "/nonexistent/tty" + QString::number(n))
-                                .toUtf8());
-        }
-        env.insert("XDG_CONFIG_DIRS", machine.path());
-        env.insert("XDG_CONFIG_HOME", user.path());
-    }
-    QVariant stored(const QString &name) const
-    {
-        return QSettings(machine.path() + "/VOREX/PRINTConfig.conf", QSettings::IniFormat).value(name);
-    }
-    void store(const QByteArray &lines) const
-    {
-        QFile f(machine.path() + "/VOREX/PRINTConfig.conf");
-        if (f.open(QIODevice::WriteOnly))
-            f.write("[General]\n" + lines);
+        QByteArray ports("[Ports]\n");
+        for (int n = 1; n <= 16; ++n)
+            ports += QStringLiteral("COM%1=%2\n")
+                         .arg(n)
+                         .arg(n == 5 ? QString::fromStdString(sim.device()) : "/nonexistent/tty" + QString::number(n))
+                         .toUtf8();
+        writePorts(ports);
     }
 };
 
@@ -163,11 +145,8 @@ private slots:
     {
         QFETCH(QStringList, args);
         QFETCH(QString, reason);
-        QTemporaryDir xdg;   // an empty settings store: no port map
-        auto env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_CONFIG_DIRS", xdg.path());
-        env.insert("XDG_CONFIG_HOME", xdg.path() + "/home");
-        const Run r = runCmd(args, env);
+        testsupport::TemporaryStore empty;   // no port map
+        const Run r = runCmd(args, empty.environment());
         QCOMPARE(r.exitCode, 2);
         QVERIFY2(r.err.contains(reason), qPrintable(r.err));
         if (reason != "usage:")
@@ -192,16 +171,9 @@ private slots:
     {
         testsupport::SimProcess sim({"--id", "07"});
         QVERIFY2(sim.started(), qPrintable(sim.errorString()));
-        QTemporaryDir xdg;
-        QVERIFY(QDir(xdg.path()).mkpath("VOREX"));
-        QFile conf(xdg.path() + "/VOREX/ports.conf");
-        QVERIFY(conf.open(QIODevice::WriteOnly));
-        conf.write("[Ports]\nCOM3=" + QByteArray::fromStdString(sim.device()) + "\n");
-        conf.close();
-        auto env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_CONFIG_DIRS", xdg.path());
-        env.insert("XDG_CONFIG_HOME", xdg.path() + "/home");
-        const Run r = runCmd({"COM3", "E00B"}, env);
+        testsupport::TemporaryStore store;
+        QVERIFY(store.writePorts("[Ports]\nCOM3=" + QByteArray::fromStdString(sim.device()) + "\n"));
+        const Run r = runCmd({"COM3", "E00B"}, store.environment());
         QCOMPARE(r.exitCode, 0);
         QVERIFY(r.out.contains("ID      07"));
     }
@@ -213,14 +185,14 @@ private slots:
         testsupport::SimProcess sim({"--line", "2", "--serial", "SN000005"});
         QVERIFY2(sim.started(), qPrintable(sim.errorString()));
         ScanStores stores(sim);
-        const Run r = runCmd({"scan", "--no-lock"}, stores.env);
+        const Run r = runCmd({"scan", "--no-lock"}, stores.environment());
         QCOMPARE(r.exitCode, 0);
         QVERIFY2(r.out.contains("port     COM5") && r.out.contains("line     9600,n,8,1")
                      && r.out.contains("serial   SN000005") && r.out.contains("version  03.10-07"),
                  qPrintable(r.out));
         QVERIFY(r.err.contains("Scan COM : #5"));
-        QCOMPARE(stores.stored("ScanCommNo").toInt(), 5);
-        QCOMPARE(stores.stored("ScanBaudRateNo").toInt(), 2);
+        QCOMPARE(stores.value("ScanCommNo").toInt(), 5);
+        QCOMPARE(stores.value("ScanBaudRateNo").toInt(), 2);
     }
 
     void verbsInOrderAsJson()
@@ -228,7 +200,7 @@ private slots:
         testsupport::SimProcess sim({"--serial", "TQ123456"});
         QVERIFY2(sim.started(), qPrintable(sim.errorString()));
         ScanStores stores(sim);
-        const Run r = runCmd({"scan", "set-id", "42", "status", "--json"}, stores.env);
+        const Run r = runCmd({"scan", "set-id", "42", "status", "--json"}, stores.environment());
         QCOMPARE(r.exitCode, 0);
         const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 3);
@@ -255,7 +227,7 @@ private slots:
         testsupport::SimProcess sim({"--drop-every", "3"});
         QVERIFY2(sim.started(), qPrintable(sim.errorString()));
         ScanStores stores(sim);
-        const Run r = runCmd({"--port", "COM5", "print", "abc"}, stores.env);
+        const Run r = runCmd({"--port", "COM5", "print", "abc"}, stores.environment());
         QCOMPARE(r.exitCode, 0);
         QCOMPARE(frameTexts(sim), QStringList({"E00B", "E00Gabc", "E00H0D0A", "E00B", "E00H0D0A"}));
         QCOMPARE(sim.paper(), QByteArray("abc\r\n"));
@@ -268,12 +240,12 @@ private slots:
         testsupport::SimProcess sim;
         QVERIFY2(sim.started(), qPrintable(sim.errorString()));
         ScanStores stores(sim);
-        const Run tooLong = runCmd({"--port", "COM5", "print", QString(252, 'x')}, stores.env);
+        const Run tooLong = runCmd({"--port", "COM5", "print", QString(252, 'x')}, stores.environment());
         QCOMPARE(tooLong.exitCode, 2);
         QVERIFY2(tooLong.err.contains("252 bytes") && tooLong.err.contains("at most 251"), qPrintable(tooLong.err));
         QVERIFY(sim.received().isEmpty());
 
-        const Run shown = runCmd({"--port", "COM5", "--json", "print", " a\tb\n"}, stores.env);
+        const Run shown = runCmd({"--port", "COM5", "--json", "print", " a\tb\n"}, stores.environment());
         QCOMPARE(shown.exitCode, 0);
         QVERIFY2(shown.out.contains("\"text\":\"a b\""), qPrintable(shown.out));
         QCOMPARE(sim.paper(), QByteArray("a b\r\n"));
@@ -306,7 +278,7 @@ private slots:
         testsupport::SimProcess sim;
         QVERIFY2(sim.started(), qPrintable(sim.errorString()));
         ScanStores stores(sim);
-        const Run r = runCmdWithStdout(args, stdoutFile, stores.env);
+        const Run r = runCmdWithStdout(args, stdoutFile, stores.environment());
         QCOMPARE(r.exitCode, exitCode);
         QVERIFY2(r.err.contains(said), qPrintable(r.err));
     }
@@ -369,7 +341,7 @@ private slots:
         testsupport::SimProcess sim;
         QVERIFY2(sim.started(), qPrintable(sim.errorString()));
         ScanStores stores(sim);
-        const Run r = runCmd(args, stores.env);
+        const Run r = runCmd(args, stores.environment());
         QCOMPARE(r.exitCode, 2);
         QVERIFY2(r.err.contains(said), qPrintable(r.err));
         QVERIFY(sim.received().isEmpty());
@@ -380,8 +352,8 @@ private slots:
         testsupport::SimProcess sim({"--line", "2"});
         QVERIFY2(sim.started(), qPrintable(sim.errorString()));
         ScanStores stores(sim);
-        stores.store("ScanCommNo=5\nScanBaudRateNo=2\nScanBaudRate=\"12345,q,8,1\"\n");
-        const Run r = runCmd({"--json", "scan"}, stores.env);
+        QVERIFY(stores.write("[General]\nScanCommNo=5\nScanBaudRateNo=2\nScanBaudRate=\"12345,q,8,1\"\n"));
+        const Run r = runCmd({"--json", "scan"}, stores.environment());
         QCOMPARE(r.exitCode, 0);
         QCOMPARE(r.err.count("ScanBaudRate \"12345,q,8,1\" is not one of the module's line settings; using 9600,n,8,1"), 1);
         QVERIFY2(r.out.contains("\"line\":\"9600,n,8,1\""), qPrintable(r.out));
@@ -403,10 +375,10 @@ private slots:
         testsupport::SimProcess sim({"--line", "2"});
         QVERIFY2(sim.started(), qPrintable(sim.errorString()));
         ScanStores stores(sim);
-        stores.store("ScanCommNo=5\nScanBaudRateNo=2\nScanBaudRate=\"9600,n,8,1\"\n");
-        QCOMPARE(runCmd(change, stores.env).exitCode, 0);
-        QCOMPARE(stores.stored("ScanBaudRate").toString(), line);
-        const Run next = runCmd({"scan", "status"}, stores.env);
+        QVERIFY(stores.write("[General]\nScanCommNo=5\nScanBaudRateNo=2\nScanBaudRate=\"9600,n,8,1\"\n"));
+        QCOMPARE(runCmd(change, stores.environment()).exitCode, 0);
+        QCOMPARE(stores.value("ScanBaudRate").toString(), line);
+        const Run next = runCmd({"scan", "status"}, stores.environment());
         QCOMPARE(next.exitCode, 0);
         QVERIFY2(next.out.contains("line     " + line), qPrintable(next.out));
     }
@@ -425,7 +397,7 @@ private slots:
         const int fd = ::open(sim.device().c_str(), O_RDWR | O_NOCTTY);
         QVERIFY(fd >= 0);
         QCOMPARE(::flock(fd, LOCK_EX | LOCK_NB), 0);
-        const Run scan = runCmd({"scan"}, stores.env);
+        const Run scan = runCmd({"scan"}, stores.environment());
         ::close(fd);
         QCOMPARE(scan.exitCode, 1);
         QVERIFY2(scan.err.contains(QString("COM5 not searched: %1: busy").arg(QString::fromStdString(sim.device()))),
@@ -445,7 +417,7 @@ private slots:
         testsupport::SimProcess sim;
         QVERIFY2(sim.started(), qPrintable(sim.errorString()));
         ScanStores stores(sim);
-        QProcessEnvironment env = stores.env;
+        QProcessEnvironment env = stores.environment();
         env.insert("LOCPATH", locales.path());
         env.insert("LC_ALL", "zh_TW.BIG5");
         // "中文" as a Big5 terminal passes it; the printer's code page is the locale's.
@@ -461,8 +433,8 @@ private slots:
         QVERIFY2(out.contains("\xA4\xA4\xA4\xE5") && !out.contains("\xE4\xB8\xAD"), out.constData());
 
         // A character the printer's code page lacks is sent as "?", and the result counts it.
-        stores.store("PrintCodePage=BIG5\n");
-        const Run json = runCmd({"--port", "COM5", "--json", "print", QString::fromUtf8("中\uD55C")}, stores.env);
+        QVERIFY(stores.write("[General]\nPrintCodePage=BIG5\n"));
+        const Run json = runCmd({"--port", "COM5", "--json", "print", QString::fromUtf8("中\uD55C")}, stores.environment());
         QCOMPARE(json.exitCode, 0);
         QVERIFY2(json.out.contains("\"replaced\":1"), qPrintable(json.out));
         QVERIFY(sim.paper().endsWith("\xA4\xA4?\r\n"));
@@ -473,7 +445,7 @@ private slots:
         testsupport::SimProcess sim;
         QVERIFY2(sim.started(), qPrintable(sim.errorString()));
         ScanStores stores(sim);
-        const Run r = runCmd({"scan", "test", "--count", "3"}, stores.env);
+        const Run r = runCmd({"scan", "test", "--count", "3"}, stores.environment());
         QCOMPARE(r.exitCode, 0);
         QCOMPARE(r.out.count(QRegularExpression("line \\d printed")), 3);
         QCOMPARE(sim.paper(), QByteArray("VOREX PRINT TEST.\r\n").repeated(3));
@@ -501,7 +473,7 @@ private slots:
         testsupport::SimProcess sim(simOptions);
         QVERIFY2(sim.started(), qPrintable(sim.errorString()));
         ScanStores stores(sim);
-        const Run r = runCmd(args, stores.env);
+        const Run r = runCmd(args, stores.environment());
         QCOMPARE(r.exitCode, exitCode);
         QVERIFY2((r.out + r.err).contains(said), qPrintable(r.out + r.err));
     }
