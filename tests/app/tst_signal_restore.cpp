@@ -25,8 +25,6 @@
 #include "support/sim_fixture.h"
 #include "support/temporary_store.h"
 
-using testsupport::SimProcess;
-
 namespace {
 
 int exclusiveFlag(int fd)
@@ -75,8 +73,7 @@ private slots:
         QFETCH(QString, program);
         QFETCH(int, signal);
         const bool window = program == "telmax-config";
-        SimProcess sim(window ? QStringList() : QStringList{"--silent"});
-        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
+        TELMAX_START_SIM(sim, 3, window ? QStringList() : QStringList{"--silent"});
 
         // A descriptor of the test's own on the port, opened before the program, to look at it.
         const int fd = ::open(sim.device().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
@@ -85,12 +82,10 @@ private slots:
         QCOMPARE(::tcgetattr(fd, &before), 0);
         QCOMPARE(exclusiveFlag(fd), 0);
 
-        testsupport::TemporaryStore store;
-        QVERIFY(store.writePorts("[Ports]\nCOM3=" + QByteArray::fromStdString(sim.device()) + "\n"));
-        QVERIFY(store.write("[General]\nScanCommNo=3\nScanBaudRateNo=5\nScanBaudRate=\"19200,e,8,1\"\n"));
+        QVERIFY(sim.store().write("[General]\nScanCommNo=3\nScanBaudRateNo=5\nScanBaudRate=\"19200,e,8,1\"\n"));
 
         QProcess child;
-        QProcessEnvironment env = store.environment();
+        QProcessEnvironment env = sim.environment();
         env.insert("QT_QPA_PLATFORM", "offscreen");
         child.setProcessEnvironment(env);
         child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -147,13 +142,11 @@ private slots:
         const QString cmd = qEnvironmentVariable("TELMAX_CMD");
         if (cmd.isEmpty())
             QSKIP("TELMAX_CMD is not set (run through ctest)");
-        SimProcess sim({"--silent"});
-        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
+        TELMAX_START_SIM(sim, 3, {"--silent"});
         const int fd = ::open(sim.device().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
         QVERIFY(fd >= 0);
-        const testsupport::TemporaryStore store;
         QProcess first;
-        first.setProcessEnvironment(store.environment());
+        first.setProcessEnvironment(sim.environment());
         first.start(cmd, {QString::fromStdString(sim.device()), "E00B", "E00B", "E00B", "E00B", "E00B", "E00B"});
         QVERIFY(first.waitForStarted());
         QVERIFY(sim.waitForLog([](const QList<QJsonObject> &log) { return !log.isEmpty() && log.last().value("dir") == "rx"; }, 5000));
@@ -163,7 +156,7 @@ private slots:
         QCOMPARE(exclusiveFlag(fd), 1);
 
         QProcess second;
-        second.setProcessEnvironment(store.environment());
+        second.setProcessEnvironment(sim.environment());
         second.start(cmd, {QString::fromStdString(sim.device()), "E00B"});
         QVERIFY(second.waitForFinished(5000));
         const QString said = QString::fromLocal8Bit(second.readAllStandardError());

@@ -141,9 +141,7 @@ private slots:
 
     void gateBeforeAnyScan()
     {
-        SimProcess sim;
-        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
-        SimPorts ports(3, sim);
+        TELMAX_START_SIM(sim, 3);
         remember(3, 5, "19200,e,8,1");
         Session s;
         for (const char *b : {"btnID", "btnBaudRate", "btnFactory", "btnStatus", "btnPrint"}) {
@@ -159,9 +157,7 @@ private slots:
 
     void quickCheckFound()
     {
-        SimProcess sim({"--id", "07", "--serial", "AB123456", "--version", "03.20-01"});
-        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
-        SimPorts ports(3, sim);
+        TELMAX_START_SIM(sim, 3, {"--id", "07", "--serial", "AB123456", "--version", "03.20-01"});
         remember(3, 5, {});   // no "ScanBaudRate" value: a write would show
         Session s;
         s.click("btnScan");
@@ -192,9 +188,7 @@ private slots:
         QFETCH(bool, lock);
         QFETCH(bool, found);
         // The module sits at 9600 on COM4; the remembered COM2 names no device.
-        SimProcess sim({"--line", "2", "--serial", "SN000004"});
-        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
-        SimPorts ports(4, sim);
+        TELMAX_START_SIM(sim, 4, {"--line", "2", "--serial", "SN000004"});
         remember(2, 5, "19200,e,8,1");
         Session s;
         s.w<QCheckBox>("chkLock")->setChecked(lock);
@@ -226,9 +220,7 @@ private slots:
 
     void infoWithoutVersion()
     {
-        SimProcess sim({"--no-version", "--serial", "NOVER123", "--id", "12"});
-        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
-        SimPorts ports(4, sim);
+        TELMAX_START_SIM(sim, 4, {"--no-version", "--serial", "NOVER123", "--id", "12"});
         Session s;   // nothing remembered: straight to the search, lock box on at 19200,e
         s.click("btnScan");
 
@@ -262,9 +254,7 @@ private slots:
 
     void blinkPhaseCarriesOver()
     {
-        SimProcess sim({"--silent"});
-        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
-        SimPorts ports(3, sim);
+        TELMAX_START_SIM(sim, 3, {"--silent"});
         remember(3, 5, "19200,e,8,1");
         Session s;
         auto *timer = s.w<QTimer>("tmrBusy");
@@ -287,9 +277,7 @@ private slots:
 
     void setIdSendsSerialAndPosition()
     {
-        SimProcess sim({"--serial", "AB123456", "--id", "07"});
-        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
-        SimPorts ports(3, sim);
+        TELMAX_START_SIM(sim, 3, {"--serial", "AB123456", "--id", "07"});
         Session s;
         scanAtCom3(s);
         s.w<QScrollBar>("sbID")->setValue(42);
@@ -303,9 +291,7 @@ private slots:
 
     void baudChangeThenNextOperation()
     {
-        SimProcess sim;
-        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
-        SimPorts ports(3, sim);
+        TELMAX_START_SIM(sim, 3);
         Session s;
         scanAtCom3(s);
         s.w<QComboBox>("cmbBaudRate")->setCurrentIndex(8);
@@ -322,14 +308,12 @@ private slots:
 
     void factoryDefaultUnplugged()
     {
-        auto sim = std::make_unique<SimProcess>();
-        QVERIFY2(sim->started(), qPrintable(sim->errorString()));
-        SimPorts ports(3, *sim);
+        TELMAX_START_SIM(sim, 3);
         Session s;
         scanAtCom3(s);
         s.w<QScrollBar>("sbID")->setValue(42);
         s.w<QComboBox>("cmbBaudRate")->setCurrentIndex(0);
-        sim.reset();
+        sim.stop();   // unplugged
         s.click("btnFactory");
         QCOMPARE(s.w<QScrollBar>("sbID")->value(), 1);
         QCOMPARE(s.text("pnID"), QString("01"));
@@ -342,9 +326,7 @@ private slots:
     void firstPresenceTestLost()
     {
         // Replies 3, 6, ... are swallowed: the scan's two pass, the status query's first "E00B" is lost.
-        SimProcess sim({"--drop-every", "3", "--status", "B"});
-        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
-        SimPorts ports(3, sim);
+        TELMAX_START_SIM(sim, 3, {"--drop-every", "3", "--status", "B"});
         Session s;
         scanAtCom3(s);
         s.click("btnStatus");
@@ -367,9 +349,7 @@ private slots:
     {
         QFETCH(QString, status);
         QFETCH(QString, shown);
-        SimProcess sim({"--status", status});
-        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
-        SimPorts ports(3, sim);
+        TELMAX_START_SIM(sim, 3, {"--status", status});
         Session s;
         scanAtCom3(s);
         s.click("btnStatus");
@@ -380,9 +360,7 @@ private slots:
 
     void printTrimsText()
     {
-        SimProcess sim;
-        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
-        SimPorts ports(3, sim);
+        TELMAX_START_SIM(sim, 3);
         Session s;
         scanAtCom3(s);
         s.w<QLineEdit>("edText")->setText(" \t abc def \t ");
@@ -396,9 +374,7 @@ private slots:
     // bytes of other characters.
     void printInThePrintersCodePage()
     {
-        SimProcess sim;
-        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
-        SimPorts ports(3, sim);
+        TELMAX_START_SIM(sim, 3);
         processStore().setValue("PrintCodePage", "GBK");
         Session s;
         scanAtCom3(s);
@@ -420,9 +396,7 @@ private slots:
     void processStopped()
     {
         QFETCH(bool, bySpace);
-        SimProcess sim;
-        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
-        SimPorts ports(3, sim);
+        TELMAX_START_SIM(sim, 3);
         Session s;
         scanAtCom3(s);
         auto *process = s.w<QPushButton>("btnProcess");
@@ -474,9 +448,7 @@ private slots:
         QFETCH(QString, operation);
         QFETCH(QString, clickedMeanwhile);
         QFETCH(QStringList, commands);
-        SimProcess sim;
-        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
-        SimPorts ports(3, sim);
+        TELMAX_START_SIM(sim, 3);
         Session s;
         scanAtCom3(s);
         s.onTone = [&] { queueClick(s.w<QWidget>(qPrintable(clickedMeanwhile))); };
@@ -491,9 +463,7 @@ private slots:
     // later operation failed.
     void quickActivationsOfTheContinuousTest()
     {
-        SimProcess sim;
-        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
-        SimPorts ports(3, sim);
+        TELMAX_START_SIM(sim, 3);
         Session s;
         scanAtCom3(s);
         auto *process = s.w<QPushButton>("btnProcess");
@@ -516,9 +486,7 @@ private slots:
     void processEndsWhenUnplugged()
     {
         // Scan: 2 commands; then two printed lines and one more print command before the hang-up.
-        SimProcess sim({"--hangup-after", "7"});
-        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
-        SimPorts ports(3, sim);
+        TELMAX_START_SIM(sim, 3, {"--hangup-after", "7"});
         Session s;
         scanAtCom3(s);
         s.click("btnProcess");
@@ -533,12 +501,10 @@ private slots:
 
     void processPortNotOpening()
     {
-        auto sim = std::make_unique<SimProcess>();
-        QVERIFY2(sim->started(), qPrintable(sim->errorString()));
-        SimPorts ports(3, *sim);
+        TELMAX_START_SIM(sim, 3);
         Session s;
         scanAtCom3(s);
-        sim.reset();
+        sim.stop();   // unplugged
         s.click("btnProcess");
         QCOMPARE(s.text("pnMsg"), QString("Open COM : 3 Error"));
         QCOMPARE(s.lamp(), QString("red"));

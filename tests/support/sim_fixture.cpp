@@ -6,6 +6,8 @@
 #include <QJsonDocument>
 #include <QThread>
 
+#include <algorithm>
+
 namespace testsupport {
 
 namespace {
@@ -144,6 +146,12 @@ int SimProcess::stop()
     return m_process->exitStatus() == QProcess::NormalExit ? m_process->exitCode() : -1;
 }
 
+void SimProcess::setFailed(const QString &why)
+{
+    m_device.clear();
+    m_error = why;
+}
+
 SimPorts::SimPorts(int number, const SimProcess &sim)
     : m_guard(resolverFor({{number, sim.device()}}))
 {
@@ -152,6 +160,22 @@ SimPorts::SimPorts(int number, const SimProcess &sim)
 SimPorts::SimPorts(const std::map<int, std::string> &devices)
     : m_guard(resolverFor(devices))
 {
+}
+
+SimAtCom::SimAtCom(int number, const QStringList &options)
+    : SimProcess(options), m_ports(number, *this)
+{
+    if (!started())
+        return;
+    // Every number a search tries; the others name a device that does not exist.
+    QByteArray ports("[Ports]\n");
+    for (int n = 1; n <= std::max(16, number); ++n) {
+        const QByteArray path =
+            n == number ? QByteArray::fromStdString(device()) : "/nonexistent/tty" + QByteArray::number(n);
+        ports += "COM" + QByteArray::number(n) + "=" + path + "\n";
+    }
+    if (!m_store.writePorts(ports))
+        setFailed(QStringLiteral("cannot write ") + m_store.portsFile());
 }
 
 } // namespace testsupport

@@ -1,10 +1,9 @@
 #pragma once
 // Running telmax-sim from a test.
 //
-//   testsupport::SimProcess sim({"--id", "07", "--drop-first", "1"});
-//   QVERIFY2(sim.started(), qPrintable(sim.errorString()));
-//   testsupport::SimPorts ports(3, sim);        // COM3 is this simulator, no other number is a device
-//   QVERIFY(OpenComm(3, "19200,e,8,1"));
+//   TELMAX_START_SIM(sim, 3, {"--id", "07", "--drop-first", "1"});   // COM3 is this simulator
+//   QVERIFY(OpenComm(3, "19200,e,8,1"));                           // in this process, or
+//   child.setProcessEnvironment(sim.environment());                // in a child, through ports.conf
 //   ...
 //   sim.received()  // the "rx" entries of its log: {"t","dir","hex","text","baud","ok","reason"}
 //   sim.paper()     // what it printed
@@ -27,6 +26,7 @@
 #include <QTemporaryDir>
 
 #include "link/seams.h"
+#include "support/temporary_store.h"
 
 namespace testsupport {
 
@@ -68,6 +68,10 @@ public:
     // SIGTERM and wait; the exit code, or -1 when it had to be killed or crashed.
     int stop();
 
+protected:
+    // A start that failed after the simulator gave its device.
+    void setFailed(const QString &why);
+
 private:
     QTemporaryDir m_dir;
     std::unique_ptr<QProcess> m_process;
@@ -86,4 +90,26 @@ private:
     serial::SeamsGuard m_guard;
 };
 
+// A simulator named by one COM number for the fixture's life: in this process through the port
+// resolver (SimPorts), and in a child started with environment() through the ports.conf of a
+// store of the fixture's own. No other number names a device in either.
+class SimAtCom : public SimProcess {
+public:
+    explicit SimAtCom(int number, const QStringList &options = {});
+
+    // The child's store: ports.conf as above, PRINTConfig.conf for the test to fill.
+    const TemporaryStore &store() const { return m_store; }
+    QProcessEnvironment environment() const { return m_store.environment(); }
+
+private:
+    SimPorts m_ports;
+    TemporaryStore m_store;
+};
+
 } // namespace testsupport
+
+// Starts a SimAtCom called name (arguments: the COM number, then the simulator's options) and
+// ends the test when the simulator did not start.
+#define TELMAX_START_SIM(name, ...)                                                                \
+    testsupport::SimAtCom name{__VA_ARGS__};                                                       \
+    QVERIFY2(name.started(), qPrintable(name.errorString()))
