@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QMouseEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -33,13 +34,43 @@ using testsupport::processStore;
 
 namespace {
 
-QStringList receivedTexts(const SimProcess &sim)
+QStringList textsOf(const QList<QJsonObject> &frames)
 {
     QStringList out;
-    for (const QJsonObject &o : sim.received())
+    for (const QJsonObject &o : frames)
         out << o.value("text").toString();
     return out;
 }
+
+QStringList receivedTexts(const SimProcess &sim) { return textsOf(sim.received()); }
+
+// Runs act once, at the first handling of events at which the condition holds (looked at every
+// few milliseconds), or after 10 s at the latest: a fault then fails the test, not hangs it.
+class OnceWhen {
+public:
+    OnceWhen(std::function<bool()> condition, std::function<void()> act)
+        : m_condition(std::move(condition)), m_act(std::move(act))
+    {
+        m_timer.setInterval(5);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            if (m_since.hasExpired(10000) || m_condition()) {
+                m_timer.stop();
+                m_act();
+            }
+        });
+        m_since.start();
+        m_timer.start();
+    }
+
+private:
+    std::function<bool()> m_condition;
+    std::function<void()> m_act;
+    QTimer m_timer;
+    QElapsedTimer m_since;
+};
+
+// The continuous test is running once the module has printed its first line.
+bool printedALine(const SimProcess &sim) { return sim.paper().contains("VOREX PRINT TEST.\r\n"); }
 
 // One window with its tone recorder and message pump, for one test.
 struct Session {
@@ -151,8 +182,9 @@ private slots:
             QVERIFY(s.window->isEnabled());
         }
         QCOMPARE(s.tones, std::vector<int>({300, 300, 300, 300, 300}));
-        QTest::qWait(50);
-        QVERIFY(sim.received().isEmpty());
+        const auto frames = sim.receivedUntilNow();
+        QVERIFY(frames);
+        QVERIFY(frames->isEmpty());
     }
 
     void quickCheckFound()
@@ -405,7 +437,7 @@ private slots:
         QStringList enabledDuring;
         QString captionDuring;
         bool windowEnabledDuring = false;
-        QTimer::singleShot(450, s.window.get(), [&] {
+        const OnceWhen running([&] { return printedALine(sim); }, [&] {
             enabledDuring = s.enabledOf(s.lockedControls() + QStringList{"btnProcess", "sbID", "cmbBaudRate",
                                                                           "edText", "chkLock"});
             captionDuring = process->text();
@@ -453,8 +485,12 @@ private slots:
         scanAtCom3(s);
         s.onTone = [&] { queueClick(s.w<QWidget>(qPrintable(clickedMeanwhile))); };
         s.click(qPrintable(operation));
-        QTest::qWait(300);
-        QCOMPARE(receivedTexts(sim).mid(2), commands);
+        // A click still queued now would start its operation here.
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+        const auto frames = sim.receivedUntilNow();
+        QVERIFY(frames);
+        QCOMPARE(textsOf(*frames).mid(2), commands);
         QCOMPARE(s.tones, std::vector<int>({1000}));
     }
 
@@ -467,7 +503,7 @@ private slots:
         Session s;
         scanAtCom3(s);
         auto *process = s.w<QPushButton>("btnProcess");
-        QTimer::singleShot(300, s.window.get(), [&] {
+        const OnceWhen running([&] { return printedALine(sim); }, [&] {
             QTest::mouseClick(process, Qt::LeftButton);
             QTest::mouseClick(process, Qt::LeftButton);
         });

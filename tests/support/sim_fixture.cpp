@@ -7,6 +7,10 @@
 #include <QThread>
 
 #include <algorithm>
+#include <unistd.h>
+
+#include "support/fake_port.h"
+#include "support/pty_util.h"
 
 namespace testsupport {
 
@@ -108,6 +112,30 @@ bool SimProcess::waitForLog(const std::function<bool(const QList<QJsonObject> &)
             return false;
         QThread::msleep(5);
     }
+}
+
+std::optional<QList<QJsonObject>> SimProcess::receivedUntilNow(int ms) const
+{
+    const QString mark = QStringLiteral("E00Z");
+    const int fd = openRaw(m_device, 19200);
+    if (fd < 0)
+        return std::nullopt;
+    const bool written = writeAll(fd, hexBytes("09 45 30 30 5A 31 36 0D"));
+    ::close(fd);
+    const auto isMark = [&mark](const QJsonObject &o) {
+        return o.value(QStringLiteral("dir")).toString() == QStringLiteral("rx")
+            && o.value(QStringLiteral("text")).toString() == mark;
+    };
+    if (!written || !waitForLog([&](const QList<QJsonObject> &log) { return std::any_of(log.begin(), log.end(), isMark); }, ms))
+        return std::nullopt;
+    QList<QJsonObject> frames;
+    for (const QJsonObject &o : log()) {
+        if (isMark(o))
+            break;
+        if (o.value(QStringLiteral("dir")).toString() == QStringLiteral("rx"))
+            frames.append(o);
+    }
+    return frames;
 }
 
 QByteArray SimProcess::paper() const

@@ -15,6 +15,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include <QByteArray>
@@ -57,6 +58,11 @@ public:
     QList<QJsonObject> sent() const { return entries(QStringLiteral("tx")); }
     // Polls the log until the condition holds or ms have passed; the result of the last test.
     bool waitForLog(const std::function<bool(const QList<QJsonObject> &)> &condition, int ms = 2000) const;
+    // Every frame that has reached the line up to now, none still on its way: a mark frame
+    // ("E00Z", which the simulator logs and never answers) goes out on the line after them and is
+    // waited for, and the "rx" entries before it come back. Nothing when the mark was not logged
+    // within ms. For a test that something was NOT sent, without a fixed wait.
+    std::optional<QList<QJsonObject>> receivedUntilNow(int ms = 2000) const;
     // Everything printed so far.
     QByteArray paper() const;
 
