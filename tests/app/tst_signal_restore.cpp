@@ -52,7 +52,7 @@ int runAsProgram(int argc, char **argv)
 
 } // namespace
 
-class tst_signal_restore : public QObject {
+class TestSignalRestore : public QObject {
     Q_OBJECT
 
 private slots:
@@ -192,7 +192,7 @@ int main(int argc, char **argv)
     if (argc > 1 && qstrcmp(argv[1], "--as-program") == 0)
         return runAsProgram(argc, argv);
     QCoreApplication app(argc, argv);
-    tst_signal_restore test;
+    TestSignalRestore test;
     QTEST_SET_MAIN_SOURCE_PATH
     return QTest::qExec(&test, argc, argv);
 }

@@ -60,7 +60,7 @@ QString results(const std::vector<std::string> &commands)
 
 } // namespace
 
-class TstSimExchange : public QObject {
+class TestSimExchange : public QObject {
     Q_OBJECT
 
 private slots:
@@ -319,5 +319,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TstSimExchange)
+QTEST_GUILESS_MAIN(TestSimExchange)
 #include "tst_sim_exchange.moc"

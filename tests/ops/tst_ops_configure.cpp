@@ -12,7 +12,7 @@ using namespace opstest;
 using testsupport::processStore;
 using testsupport::hexBytes;
 
-class tst_ops_configure : public QObject {
+class TestOpsConfigure : public QObject {
     Q_OBJECT
 
 private slots:
@@ -179,5 +179,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_ops_configure)
+QTEST_GUILESS_MAIN(TestOpsConfigure)
 #include "tst_ops_configure.moc"

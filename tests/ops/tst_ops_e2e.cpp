@@ -144,7 +144,7 @@ int descriptorsOn(const std::string &device)
 
 } // namespace
 
-class tst_ops_e2e : public QObject {
+class TestOpsE2e : public QObject {
     Q_OBJECT
 
 private:
@@ -550,6 +550,6 @@ private slots:
     }
 };
 
-TELMAX_TEST_MAIN_IN_TEMPORARY_STORE(tst_ops_e2e)
+TELMAX_TEST_MAIN_IN_TEMPORARY_STORE(TestOpsE2e)
 
 #include "tst_ops_e2e.moc"

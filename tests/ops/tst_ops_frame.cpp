@@ -17,7 +17,7 @@ using testsupport::hexBytes;
 Q_DECLARE_METATYPE(std::function<void(ops::ModuleView &)>)
 using Operation = std::function<void(ops::ModuleView &)>;
 
-class tst_ops_frame : public QObject {
+class TestOpsFrame : public QObject {
     Q_OBJECT
 
 private:
@@ -148,5 +148,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_ops_frame)
+QTEST_GUILESS_MAIN(TestOpsFrame)
 #include "tst_ops_frame.moc"

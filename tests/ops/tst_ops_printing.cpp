@@ -11,7 +11,7 @@
 using namespace opstest;
 using testsupport::processStore;
 
-class tst_ops_printing : public QObject {
+class TestOpsPrinting : public QObject {
     Q_OBJECT
 
 private:
@@ -235,5 +235,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_ops_printing)
+QTEST_GUILESS_MAIN(TestOpsPrinting)
 #include "tst_ops_printing.moc"

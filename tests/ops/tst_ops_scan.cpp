@@ -13,7 +13,7 @@
 using namespace opstest;
 using testsupport::processStore;
 
-class tst_ops_scan : public QObject {
+class TestOpsScan : public QObject {
     Q_OBJECT
 
 private:
@@ -269,5 +269,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_ops_scan)
+QTEST_GUILESS_MAIN(TestOpsScan)
 #include "tst_ops_scan.moc"
