@@ -14,6 +14,7 @@
 #include "settings/settings.h"
 #include "tests/app/window_test.h"
 
+using testsupport::processStore;
 using windowtest::part;
 
 namespace {
@@ -106,7 +107,7 @@ class TestLanguages : public QObject {
     Q_OBJECT
 
 private slots:
-    void init() { windowtest::clearStore(); }
+    void init() { processStore().clear(); }
 
     void textsAtStart_data()
     {
@@ -135,7 +136,7 @@ private slots:
         QFETCH(int, index);
         QFETCH(QString, flag);
         if (!store.isEmpty())
-            windowtest::writeStore(store);
+            QVERIFY(processStore().write(store));
 
         TfrmModule window;
         QCOMPARE(LanguageIndex, index);
@@ -153,7 +154,7 @@ private slots:
         QCOMPARE(part<Panel>(window, "pnID")->text(), QStringLiteral("__"));
         QCOMPARE(part<QLineEdit>(window, "edText")->text(), QStringLiteral("VOREX PRINT TEST."));
         // Showing writes nothing.
-        QCOMPARE(windowtest::storeBytes(), store);
+        QCOMPARE(processStore().bytes(), store);
     }
 
     void buttons_data()
@@ -174,8 +175,8 @@ private slots:
         QFETCH(QString, flag);
         QFETCH(QStringList, expected);
         // A store with other values and a flag the buttons must replace.
-        windowtest::writeStore("[General]\nScanCommNo=4\nScanBaudRate=\"9600,e,8,1\"\nScanBaudRateNo=3\n"
-                               "LanguageFlag=chinesegb\n");
+        QVERIFY(processStore().write("[General]\nScanCommNo=4\nScanBaudRate=\"9600,e,8,1\"\nScanBaudRateNo=3\n"
+                                     "LanguageFlag=chinesegb\n"));
         TfrmModule window;
         window.show();
 
@@ -192,16 +193,16 @@ private slots:
         QCOMPARE(captions(window), expected);
         QVERIFY(ModuleFound);
         QCOMPARE(part<Panel>(window, "pnID")->text(), QStringLiteral("23"));
-        QCOMPARE(windowtest::storedValue(QStringLiteral("LanguageFlag")).toString(), flag);
-        QCOMPARE(windowtest::storedValue(QStringLiteral("ScanCommNo")).toString(), QStringLiteral("4"));
-        QCOMPARE(windowtest::storedValue(QStringLiteral("ScanBaudRate")).toString(), QStringLiteral("9600,e,8,1"));
+        QCOMPARE(processStore().value(QStringLiteral("LanguageFlag")).toString(), flag);
+        QCOMPARE(processStore().value(QStringLiteral("ScanCommNo")).toString(), QStringLiteral("4"));
+        QCOMPARE(processStore().value(QStringLiteral("ScanBaudRate")).toString(), QStringLiteral("9600,e,8,1"));
 
         // Pressing it again saves and applies again, whatever the store holds meanwhile.
-        windowtest::writeStore("[General]\nLanguageFlag=Other\n");
+        QVERIFY(processStore().write("[General]\nLanguageFlag=Other\n"));
         window.setPanelText(ops::Field::Msg, QStringLiteral("something else"));
         QTest::mouseClick(window.findChild<QPushButton *>(button), Qt::LeftButton);
         QCOMPARE(captions(window), expected);
-        QCOMPARE(windowtest::storedValue(QStringLiteral("LanguageFlag")).toString(), flag);
+        QCOMPARE(processStore().value(QStringLiteral("LanguageFlag")).toString(), flag);
 
         // And the next start comes up in it.
         TfrmModule next;
@@ -226,5 +227,5 @@ private slots:
     }
 };
 
-TELMAX_WINDOW_TEST_MAIN(TestLanguages)
+TELMAX_TEST_MAIN_IN_TEMPORARY_STORE(TestLanguages)
 #include "tst_languages.moc"

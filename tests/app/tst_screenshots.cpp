@@ -7,6 +7,7 @@
 #include "app/pictures.h"
 #include "tests/app/window_test.h"
 
+using testsupport::processStore;
 using windowtest::part;
 
 namespace {
@@ -48,7 +49,7 @@ class TestScreenshots : public QObject {
     Q_OBJECT
 
 private slots:
-    void init() { windowtest::clearStore(); }
+    void init() { processStore().clear(); }
 
     void window_data()
     {
@@ -148,5 +149,5 @@ private slots:
     }
 };
 
-TELMAX_WINDOW_TEST_MAIN(TestScreenshots)
+TELMAX_TEST_MAIN_IN_TEMPORARY_STORE(TestScreenshots)
 #include "tst_screenshots.moc"

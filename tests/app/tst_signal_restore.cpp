@@ -9,11 +9,8 @@
 
 #include <QtTest>
 
-#include <QDir>
-#include <QFile>
 #include <QProcess>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <csignal>
@@ -26,8 +23,7 @@
 #include "app/frm_module.h"
 #include "app/startup.h"
 #include "support/sim_fixture.h"
-
-using testsupport::SimProcess;
+#include "support/temporary_store.h"
 
 namespace {
 
@@ -56,7 +52,7 @@ int runAsProgram(int argc, char **argv)
 
 } // namespace
 
-class tst_signal_restore : public QObject {
+class TestSignalRestore : public QObject {
     Q_OBJECT
 
 private slots:
@@ -77,8 +73,7 @@ private slots:
         QFETCH(QString, program);
         QFETCH(int, signal);
         const bool window = program == "telmax-config";
-        SimProcess sim(window ? QStringList() : QStringList{"--silent"});
-        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
+        TELMAX_START_SIM(sim, 3, window ? QStringList() : QStringList{"--silent"});
 
         // A descriptor of the test's own on the port, opened before the program, to look at it.
         const int fd = ::open(sim.device().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
@@ -87,21 +82,10 @@ private slots:
         QCOMPARE(::tcgetattr(fd, &before), 0);
         QCOMPARE(exclusiveFlag(fd), 0);
 
-        QTemporaryDir machine, user;
-        QDir().mkpath(machine.path() + "/VOREX");
-        QFile ports(machine.path() + "/VOREX/ports.conf");
-        QVERIFY(ports.open(QIODevice::WriteOnly));
-        ports.write("[Ports]\nCOM3=" + QByteArray::fromStdString(sim.device()) + "\n");
-        ports.close();
-        QFile store(machine.path() + "/VOREX/PRINTConfig.conf");
-        QVERIFY(store.open(QIODevice::WriteOnly));
-        store.write("[General]\nScanCommNo=3\nScanBaudRateNo=5\nScanBaudRate=\"19200,e,8,1\"\n");
-        store.close();
+        QVERIFY(sim.store().write("[General]\nScanCommNo=3\nScanBaudRateNo=5\nScanBaudRate=\"19200,e,8,1\"\n"));
 
         QProcess child;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_CONFIG_DIRS", machine.path());
-        env.insert("XDG_CONFIG_HOME", user.path());
+        QProcessEnvironment env = sim.environment();
         env.insert("QT_QPA_PLATFORM", "offscreen");
         child.setProcessEnvironment(env);
         child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -158,11 +142,11 @@ private slots:
         const QString cmd = qEnvironmentVariable("TELMAX_CMD");
         if (cmd.isEmpty())
             QSKIP("TELMAX_CMD is not set (run through ctest)");
-        SimProcess sim({"--silent"});
-        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
+        TELMAX_START_SIM(sim, 3, {"--silent"});
         const int fd = ::open(sim.device().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
         QVERIFY(fd >= 0);
         QProcess first;
+        first.setProcessEnvironment(sim.environment());
         first.start(cmd, {QString::fromStdString(sim.device()), "E00B", "E00B", "E00B", "E00B", "E00B", "E00B"});
         QVERIFY(first.waitForStarted());
         QVERIFY(sim.waitForLog([](const QList<QJsonObject> &log) { return !log.isEmpty() && log.last().value("dir") == "rx"; }, 5000));
@@ -172,6 +156,7 @@ private slots:
         QCOMPARE(exclusiveFlag(fd), 1);
 
         QProcess second;
+        second.setProcessEnvironment(sim.environment());
         second.start(cmd, {QString::fromStdString(sim.device()), "E00B"});
         QVERIFY(second.waitForFinished(5000));
         const QString said = QString::fromLocal8Bit(second.readAllStandardError());
@@ -186,8 +171,9 @@ private slots:
     // fix this problem" and status 134.
     void startedWithoutADisplay()
     {
+        const testsupport::TemporaryStore store;
         QProcess child;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        QProcessEnvironment env = store.environment();
         for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
             env.remove(name);
         child.setProcessEnvironment(env);
@@ -206,7 +192,7 @@ int main(int argc, char **argv)
     if (argc > 1 && qstrcmp(argv[1], "--as-program") == 0)
         return runAsProgram(argc, argv);
     QCoreApplication app(argc, argv);
-    tst_signal_restore test;
+    TestSignalRestore test;
     QTEST_SET_MAIN_SOURCE_PATH
     return QTest::qExec(&test, argc, argv);
 }

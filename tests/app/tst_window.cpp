@@ -22,6 +22,7 @@
 #include "ops/state.h"
 #include "tests/app/window_test.h"
 
+using testsupport::processStore;
 using windowtest::part;
 
 namespace {
@@ -76,18 +77,65 @@ QString focusName()
     return focus->objectName();
 }
 
-// The 27 components that are widgets (the 28th, tmrBusy, is a timer).
-const QStringList kWidgets = {"lblID",     "lblBaudRate", "btnScan",   "pnSerial",  "sbID",     "btnID",
-                              "cmbBaudRate", "btnBaudRate", "pnVersion", "btnProcess", "pnID",    "pnMsg",
-                              "shComm",    "gbDefault",   "pcDefault", "tsDefault", "btnFactory", "btnExit",
-                              "btnEng",    "btnGB",       "btnBIG5",   "pnVOREX",   "pnStatus", "edText",
-                              "btnPrint",  "btnStatus",   "chkLock"};
+// The 27 components that are widgets (the 28th, tmrBusy, is a timer), as laid out. Text is
+// what the window holds before it is first shown; the combo box has had FormCreate's selection
+// of the default line settings.
+struct Component {
+    const char *name;
+    const char *parent;
+    QRect geometry;
+    QString text;
+    int pixelSize;
+    bool bold;
+    QColor textColour;   // not looked at where invalid
+    QColor background;
+};
+
+QList<Component> components()
+{
+    const QColor highlight = QApplication::palette().color(QPalette::Highlight);
+    const QColor windowText = QApplication::palette().color(QPalette::WindowText);
+    const QColor yellow(255, 255, 0), white(255, 255, 255), red(255, 0, 0), purple(128, 0, 128);
+    const QColor activeCaption(10, 36, 106);
+    const QColor none;
+    return {
+        {"lblID", "frmModule", QRect(8, 125, 49, 22), "ID :", 13, false, windowText, none},
+        {"lblBaudRate", "frmModule", QRect(8, 197, 153, 22), "Baud Rate :", 13, false, windowText, none},
+        {"btnScan", "frmModule", QRect(8, 78, 345, 33), "&Scan Module", 16, true, none, none},
+        {"pnSerial", "frmModule", QRect(8, 48, 169, 28), "S/N : ________", 16, true, yellow, highlight},
+        {"sbID", "frmModule", QRect(104, 123, 249, 23), "", 16, true, none, none},
+        {"btnID", "frmModule", QRect(8, 150, 345, 33), "Set Module &ID", 16, true, none, none},
+        {"cmbBaudRate", "frmModule", QRect(168, 192, 161, 28), "19200,e,8,1", 16, true, yellow, highlight},
+        {"btnBaudRate", "frmModule", QRect(8, 222, 345, 33), "Set Module &Baud Rate (Reset)", 16, true, none, none},
+        {"pnVersion", "frmModule", QRect(184, 48, 169, 28), "VER : __.__-__", 16, true, yellow, highlight},
+        {"btnProcess", "frmModule", QRect(8, 336, 345, 33), "&Process DIDO", 16, true, none, none},
+        {"pnID", "frmModule", QRect(64, 122, 33, 25), "__", 16, true, yellow, highlight},
+        {"pnMsg", "frmModule", QRect(8, 4, 345, 40), "Start Scan Module", 16, true, white, activeCaption},
+        // 310, 8 inside pnMsg's 1 px border.
+        {"shComm", "pnMsg", QRect(311, 9, 23, 20), "", 16, true, none, none},
+        {"gbDefault", "frmModule", QRect(360, 4, 193, 293), "Factory Setting", 16, true, none, none},
+        {"pcDefault", "gbDefault", QRect(6, 27, 182, 255), "", 16, false, windowText, none},
+        {"tsDefault", "pcDefault", QRect(), "Default", 16, false, windowText, none},
+        {"btnFactory", "tsDefault", QRect(4, 6, 165, 211), "(Factory &Default)", 16, true, windowText, none},
+        {"btnExit", "frmModule", QRect(360, 336, 193, 33), "&Exit", 16, true, none, none},
+        {"btnEng", "frmModule", QRect(359, 304, 62, 24), "English", 13, false, red, none},
+        {"btnGB", "frmModule", QRect(426, 304, 62, 24), "", 11, false, windowText, none},
+        {"btnBIG5", "frmModule", QRect(492, 304, 62, 24), "", 11, false, windowText, none},
+        {"pnVOREX", "frmModule", QRect(0, 373, 561, 21), "VOREX Technology Corp.   www.vorex.example", 11, false, white,
+         purple},
+        {"pnStatus", "frmModule", QRect(8, 264, 169, 28), "", 16, true, yellow, highlight},
+        {"edText", "frmModule", QRect(184, 264, 169, 28), "VOREX PRINT TEST.", 16, true, none, none},
+        {"btnPrint", "frmModule", QRect(184, 298, 169, 33), "Print Text", 16, true, none, none},
+        {"btnStatus", "frmModule", QRect(8, 298, 169, 33), "Get Print Status", 16, true, none, none},
+        {"chkLock", "frmModule", QRect(336, 196, 17, 17), "chkLock", 16, true, none, none},
+    };
+}
 
 QList<QWidget *> componentWidgets(const QWidget &window)
 {
     QList<QWidget *> found;
-    for (const QString &name : kWidgets)
-        found << window.findChild<QWidget *>(name);
+    for (const Component &c : components())
+        found << window.findChild<QWidget *>(QLatin1String(c.name));
     return found;
 }
 
@@ -97,16 +145,10 @@ class TestWindow : public QObject {
     Q_OBJECT
 
 private slots:
-    void init() { windowtest::clearStore(); }
+    void init() { processStore().clear(); }
 
     void components_data()
     {
-        const QColor highlight = QApplication::palette().color(QPalette::Highlight);
-        const QColor windowText = QApplication::palette().color(QPalette::WindowText);
-        const QColor yellow(255, 255, 0), white(255, 255, 255), red(255, 0, 0), purple(128, 0, 128);
-        const QColor activeCaption(10, 36, 106);
-        const QColor none;
-
         QTest::addColumn<QString>("parent");
         QTest::addColumn<QRect>("geometry");
         QTest::addColumn<QString>("text");
@@ -114,52 +156,9 @@ private slots:
         QTest::addColumn<bool>("bold");
         QTest::addColumn<QColor>("textColour");
         QTest::addColumn<QColor>("background");
-
-        // Text is what the window holds before it is first shown; the combo box has had
-        // FormCreate's selection of the default line settings.
-        QTest::newRow("lblID") << "frmModule" << QRect(8, 125, 49, 22) << "ID :" << 13 << false << windowText << none;
-        QTest::newRow("lblBaudRate") << "frmModule" << QRect(8, 197, 153, 22) << "Baud Rate :" << 13 << false
-                                     << windowText << none;
-        QTest::newRow("btnScan") << "frmModule" << QRect(8, 78, 345, 33) << "&Scan Module" << 16 << true << none
-                                 << none;
-        QTest::newRow("pnSerial") << "frmModule" << QRect(8, 48, 169, 28) << "S/N : ________" << 16 << true << yellow
-                                  << highlight;
-        QTest::newRow("sbID") << "frmModule" << QRect(104, 123, 249, 23) << "" << 16 << true << none << none;
-        QTest::newRow("btnID") << "frmModule" << QRect(8, 150, 345, 33) << "Set Module &ID" << 16 << true << none
-                               << none;
-        QTest::newRow("cmbBaudRate") << "frmModule" << QRect(168, 192, 161, 28) << "19200,e,8,1" << 16 << true
-                                     << yellow << highlight;
-        QTest::newRow("btnBaudRate") << "frmModule" << QRect(8, 222, 345, 33) << "Set Module &Baud Rate (Reset)"
-                                     << 16 << true << none << none;
-        QTest::newRow("pnVersion") << "frmModule" << QRect(184, 48, 169, 28) << "VER : __.__-__" << 16 << true
-                                   << yellow << highlight;
-        QTest::newRow("btnProcess") << "frmModule" << QRect(8, 336, 345, 33) << "&Process DIDO" << 16 << true << none
-                                    << none;
-        QTest::newRow("pnID") << "frmModule" << QRect(64, 122, 33, 25) << "__" << 16 << true << yellow << highlight;
-        QTest::newRow("pnMsg") << "frmModule" << QRect(8, 4, 345, 40) << "Start Scan Module" << 16 << true << white
-                               << activeCaption;
-        // 310, 8 inside pnMsg's 1 px border.
-        QTest::newRow("shComm") << "pnMsg" << QRect(311, 9, 23, 20) << "" << 16 << true << none << none;
-        QTest::newRow("gbDefault") << "frmModule" << QRect(360, 4, 193, 293) << "Factory Setting" << 16 << true
-                                   << none << none;
-        QTest::newRow("pcDefault") << "gbDefault" << QRect(6, 27, 182, 255) << "" << 16 << false << windowText << none;
-        QTest::newRow("tsDefault") << "pcDefault" << QRect() << "Default" << 16 << false << windowText << none;
-        QTest::newRow("btnFactory") << "tsDefault" << QRect(4, 6, 165, 211) << "(Factory &Default)" << 16 << true
-                                    << windowText << none;
-        QTest::newRow("btnExit") << "frmModule" << QRect(360, 336, 193, 33) << "&Exit" << 16 << true << none << none;
-        QTest::newRow("btnEng") << "frmModule" << QRect(359, 304, 62, 24) << "English" << 13 << false << red << none;
-        QTest::newRow("btnGB") << "frmModule" << QRect(426, 304, 62, 24) << "" << 11 << false << windowText << none;
-        QTest::newRow("btnBIG5") << "frmModule" << QRect(492, 304, 62, 24) << "" << 11 << false << windowText << none;
-        QTest::newRow("pnVOREX") << "frmModule" << QRect(0, 373, 561, 21)
-                                 << "VOREX Technology Corp.   www.vorex.example" << 11 << false << white << purple;
-        QTest::newRow("pnStatus") << "frmModule" << QRect(8, 264, 169, 28) << "" << 16 << true << yellow << highlight;
-        QTest::newRow("edText") << "frmModule" << QRect(184, 264, 169, 28) << "VOREX PRINT TEST." << 16 << true
-                                << none << none;
-        QTest::newRow("btnPrint") << "frmModule" << QRect(184, 298, 169, 33) << "Print Text" << 16 << true << none
-                                  << none;
-        QTest::newRow("btnStatus") << "frmModule" << QRect(8, 298, 169, 33) << "Get Print Status" << 16 << true
-                                   << none << none;
-        QTest::newRow("chkLock") << "frmModule" << QRect(336, 196, 17, 17) << "chkLock" << 16 << true << none << none;
+        for (const Component &c : ::components())
+            QTest::newRow(c.name) << QString::fromLatin1(c.parent) << c.geometry << c.text << c.pixelSize << c.bold
+                                  << c.textColour << c.background;
     }
 
     void components()
@@ -437,7 +436,7 @@ private slots:
     // one command carries, to fail later as "Print Text Error" with no reason given.
     void printTextBox()
     {
-        windowtest::writeStore("[General]\nPrintCodePage=GBK\n");
+        QVERIFY(processStore().write("[General]\nPrintCodePage=GBK\n"));
         TfrmModule window;
         window.show();
         auto *box = part<QLineEdit>(window, "edText");
@@ -617,14 +616,14 @@ private slots:
 
     void storedLineSettingsSelectTheComboBox()
     {
-        windowtest::writeStore("[General]\nScanCommNo=3\nScanBaudRate=\"57600,n,8,1\"\nScanBaudRateNo=8\n");
+        QVERIFY(processStore().write("[General]\nScanCommNo=3\nScanBaudRate=\"57600,n,8,1\"\nScanBaudRateNo=8\n"));
         TfrmModule window;
         QCOMPARE(part<QComboBox>(window, "cmbBaudRate")->currentIndex(), 8);
-        windowtest::writeStore("[General]\nScanBaudRate=\"57600,n,8,1\"\nScanBaudRateNo=40\n");
+        QVERIFY(processStore().write("[General]\nScanBaudRate=\"57600,n,8,1\"\nScanBaudRateNo=40\n"));
         TfrmModule second;
         QCOMPARE(part<QComboBox>(second, "cmbBaudRate")->currentIndex(), 8);
     }
 };
 
-TELMAX_WINDOW_TEST_MAIN(TestWindow)
+TELMAX_TEST_MAIN_IN_TEMPORARY_STORE(TestWindow)
 #include "tst_window.moc"

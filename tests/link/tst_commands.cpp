@@ -7,33 +7,34 @@ class TestCommands : public QObject {
     Q_OBJECT
 
 private slots:
-    void lineSettingsCommand_data()
+    // Each line setting by its index in BaudRateList, and the command that selects it.
+    void lineSettings_data()
     {
         QTest::addColumn<int>("index");
+        QTest::addColumn<QString>("line");
         QTest::addColumn<QString>("command");
-        QTest::newRow("0") << 0 << "E00E0";
-        QTest::newRow("5") << 5 << "E00E5";
-        QTest::newRow("9") << 9 << "E00E9";
-        QTest::newRow("10 is one character") << 10 << "E00EA";
-        QTest::newRow("11") << 11 << "E00EB";
-        QTest::newRow("-1 refused") << -1 << "";
-        QTest::newRow("12 refused") << 12 << "";
+        QTest::newRow("0") << 0 << "4800,n,8,1" << "E00E0";
+        QTest::newRow("5") << 5 << "19200,e,8,1" << "E00E5";
+        QTest::newRow("6") << 6 << "38400,n,8,1" << "E00E6";
+        QTest::newRow("9") << 9 << "57600,e,8,1" << "E00E9";
+        QTest::newRow("10 is one character") << 10 << "115200,n,8,1" << "E00EA";
+        QTest::newRow("11") << 11 << "115200,e,8,1" << "E00EB";
+        // No index, and no entry for a text in other letter case or none.
+        QTest::newRow("-1 refused") << -1 << "38400,N,8,1" << "";
+        QTest::newRow("12 refused") << 12 << "" << "";
     }
-    void lineSettingsCommand()
+    void lineSettings()
     {
         QFETCH(int, index);
+        QFETCH(QString, line);
         QFETCH(QString, command);
         QCOMPARE(QString::fromStdString(cmd::setLineSettings(index)), command);
-    }
-
-    void baudRateListOrderAndLookup()
-    {
-        QCOMPARE(QString(BaudRateList[0]), QString("4800,n,8,1"));
-        QCOMPARE(QString(BaudRateList[5]), QString("19200,e,8,1"));
-        QCOMPARE(QString(BaudRateList[11]), QString("115200,e,8,1"));
-        QCOMPARE(baudRateIndex("38400,n,8,1"), 6);
-        QCOMPARE(baudRateIndex("38400,N,8,1"), -1);
-        QCOMPARE(baudRateIndex(""), -1);
+        if (command.isEmpty()) {
+            QCOMPARE(baudRateIndex(line.toStdString()), -1);
+            return;
+        }
+        QCOMPARE(QString(BaudRateList[std::size_t(index)]), line);
+        QCOMPARE(baudRateIndex(line.toStdString()), index);
     }
 
     void printTextTrimming_data()

@@ -40,6 +40,13 @@ struct Pty {
     }
 };
 
+// Bytes the port has received and the program not yet read.
+int bytesWaiting(CommHandleType handle)
+{
+    int count = 0;
+    return ::ioctl(int(handle), FIONREAD, &count) == 0 ? count : -1;
+}
+
 } // namespace
 
 class TestPortPosix : public QObject {
@@ -248,7 +255,7 @@ private slots:
         QVERIFY(OpenComm(3, "19200,e,8,1"));
         LastReply = "previous";
         QCOMPARE(::write(pty.master, "\x0a\x30\x41\x0d", 4), ssize_t(4));
-        QThread::msleep(20);
+        QTRY_COMPARE_WITH_TIMEOUT(bytesWaiting(CommHandle), 4, 2000);   // the late reply has arrived
         QVERIFY(!SendCommand("E00F"));   // nobody answers this one
         QCOMPARE(int(ReplyLength), 0);
         QCOMPARE(LastReply, std::string("previous"));

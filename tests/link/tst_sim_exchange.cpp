@@ -14,7 +14,6 @@
 #include "support/pty_util.h"
 #include "support/sim_fixture.h"
 
-using testsupport::SimPorts;
 using testsupport::SimProcess;
 
 namespace {
@@ -29,7 +28,7 @@ QByteArray lastReply() { return QByteArray::fromStdString(LastReply); }
 class Session {
 public:
     explicit Session(const QStringList &options, const char *line = kDefaultLine)
-        : sim(options), ports(kPort, sim)
+        : sim(kPort, options)
     {
         if (sim.started())
             open = OpenComm(kPort, line);
@@ -42,8 +41,7 @@ public:
     bool ready() const { return sim.started() && open; }
     QString why() const { return sim.started() ? QStringLiteral("OpenComm failed") : sim.errorString(); }
 
-    SimProcess sim;
-    SimPorts ports;
+    testsupport::SimAtCom sim;
     bool open = false;
 };
 
@@ -62,7 +60,7 @@ QString results(const std::vector<std::string> &commands)
 
 } // namespace
 
-class TstSimExchange : public QObject {
+class TestSimExchange : public QObject {
     Q_OBJECT
 
 private slots:
@@ -187,8 +185,7 @@ private slots:
 
     void ignoredFramesAreLogged()
     {
-        SimProcess sim;
-        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
+        TELMAX_START_SIM(sim, kPort);
         const int fd = testsupport::openRaw(sim.device(), 19200);
         QVERIFY(fd >= 0);
         auto closer = qScopeGuard([fd] { ::close(fd); });
@@ -322,5 +319,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TstSimExchange)
+QTEST_GUILESS_MAIN(TestSimExchange)
 #include "tst_sim_exchange.moc"

@@ -1,9 +1,6 @@
 #include "ops_fakes.h"
 
-#include <QSettings>
 #include <algorithm>
-#include <QTemporaryDir>
-#include <QVariant>
 
 #include "ops/state.h"
 #include "settings/settings.h"
@@ -41,8 +38,6 @@ const char *controlName(ops::Control c)
     }
     return "?";
 }
-
-QTemporaryDir *g_store = nullptr;
 
 } // namespace
 
@@ -238,22 +233,6 @@ std::vector<std::uint32_t> Fixture::sleeps() const
         if (t.kind == testsupport::TraceEntry::Sleep)
             out.push_back(t.ms);
     return out;
-}
-
-void useTemporarySettingsStore()
-{
-    if (!g_store) {
-        g_store = new QTemporaryDir;
-        qputenv("XDG_CONFIG_DIRS", g_store->path().toLocal8Bit());
-        qputenv("XDG_CONFIG_HOME", (g_store->path() + "/home").toLocal8Bit());
-    }
-}
-
-QString storedValue(const QString &name)
-{
-    QSettings s(QSettings::NativeFormat, QSettings::SystemScope, "VOREX", "PRINTConfig");
-    const QVariant v = s.value(name);
-    return v.isValid() ? v.toString() : QString("<none>");
 }
 
 void moduleKnown()

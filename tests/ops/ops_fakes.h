@@ -118,12 +118,6 @@ private:
     std::unique_ptr<serial::SeamsGuard> m_seams;
 };
 
-// Points the settings stores, machine-wide and the user's, into a fresh temporary folder (call
-// before any QSettings use).
-void useTemporarySettingsStore();
-// A value of the settings store, or an invalid QVariant text "<none>".
-QString storedValue(const QString &name);
-
 // The state a successful scan leaves: the module found on COM3 at 19200,e,8,1.
 void moduleKnown();
 

@@ -6,15 +6,17 @@
 #include "ops/state.h"
 #include "ops_fakes.h"
 #include "settings/settings.h"
+#include "support/temporary_store.h"
 
 using namespace opstest;
+using testsupport::processStore;
 using testsupport::hexBytes;
 
-class tst_ops_configure : public QObject {
+class TestOpsConfigure : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { useTemporarySettingsStore(); }
+    void initTestCase() { QVERIFY(processStore().isValid()); }
 
     void setIdUsesSerialOfSameTry()
     {
@@ -74,7 +76,7 @@ private slots:
         QCOMPARE(std::vector<unsigned char>(written.end() - expected.size(), written.end()), expected);
         QCOMPARE(ScanBaudRateNo, index);
         QCOMPARE(QString::fromStdString(ScanBaudRate), settings);
-        QCOMPARE(storedValue("ScanBaudRate"), QString("<none>"));   // only a scan stores
+        QCOMPARE(processStore().valueText("ScanBaudRate"), QString("<none>"));   // only a scan stores
 
         // The module now listens at the new settings, and so does the next operation.
         f.module.settings = settings.toStdString();
@@ -177,5 +179,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_ops_configure)
+QTEST_GUILESS_MAIN(TestOpsConfigure)
 #include "tst_ops_configure.moc"

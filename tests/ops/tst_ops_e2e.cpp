@@ -7,13 +7,12 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QMouseEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QSettings>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <functional>
@@ -27,24 +26,51 @@
 #include "ops/state.h"
 #include "platform/hooks.h"
 #include "support/sim_fixture.h"
+#include "support/temporary_store.h"
 
 using testsupport::SimPorts;
 using testsupport::SimProcess;
+using testsupport::processStore;
 
 namespace {
 
-QTemporaryDir *g_store = nullptr;
-QTemporaryDir *g_userStore = nullptr;
-
-QSettings store() { return QSettings(QSettings::NativeFormat, QSettings::SystemScope, "VOREX", "PRINTConfig"); }
-
-QStringList receivedTexts(const SimProcess &sim)
+QStringList textsOf(const QList<QJsonObject> &frames)
 {
     QStringList out;
-    for (const QJsonObject &o : sim.received())
+    for (const QJsonObject &o : frames)
         out << o.value("text").toString();
     return out;
 }
+
+QStringList receivedTexts(const SimProcess &sim) { return textsOf(sim.received()); }
+
+// Runs act once, at the first handling of events at which the condition holds (looked at every
+// few milliseconds), or after 10 s at the latest: a fault then fails the test, not hangs it.
+class OnceWhen {
+public:
+    OnceWhen(std::function<bool()> condition, std::function<void()> act)
+        : m_condition(std::move(condition)), m_act(std::move(act))
+    {
+        m_timer.setInterval(5);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            if (m_since.hasExpired(10000) || m_condition()) {
+                m_timer.stop();
+                m_act();
+            }
+        });
+        m_since.start();
+        m_timer.start();
+    }
+
+private:
+    std::function<bool()> m_condition;
+    std::function<void()> m_act;
+    QTimer m_timer;
+    QElapsedTimer m_since;
+};
+
+// The continuous test is running once the module has printed its first line.
+bool printedALine(const SimProcess &sim) { return sim.paper().contains("VOREX PRINT TEST.\r\n"); }
 
 // One window with its tone recorder and message pump, for one test.
 struct Session {
@@ -118,18 +144,16 @@ int descriptorsOn(const std::string &device)
 
 } // namespace
 
-class tst_ops_e2e : public QObject {
+class TestOpsE2e : public QObject {
     Q_OBJECT
 
 private:
     static void remember(int port, int index, const QString &settings)
     {
-        QSettings s = store();
-        s.setValue("ScanCommNo", port);
-        s.setValue("ScanBaudRateNo", index);
+        processStore().setValue("ScanCommNo", port);
+        processStore().setValue("ScanBaudRateNo", index);
         if (!settings.isEmpty())
-            s.setValue("ScanBaudRate", settings);
-        s.sync();
+            processStore().setValue("ScanBaudRate", settings);
     }
 
     // A module on COM3 found by the quick check.
@@ -144,18 +168,11 @@ private:
     }
 
 private slots:
-    void init()
-    {
-        QSettings s = store();
-        s.clear();
-        s.sync();
-    }
+    void init() { processStore().clear(); }
 
     void gateBeforeAnyScan()
     {
-        SimProcess sim;
-        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
-        SimPorts ports(3, sim);
+        TELMAX_START_SIM(sim, 3);
         remember(3, 5, "19200,e,8,1");
         Session s;
         for (const char *b : {"btnID", "btnBaudRate", "btnFactory", "btnStatus", "btnPrint"}) {
@@ -165,15 +182,14 @@ private slots:
             QVERIFY(s.window->isEnabled());
         }
         QCOMPARE(s.tones, std::vector<int>({300, 300, 300, 300, 300}));
-        QTest::qWait(50);
-        QVERIFY(sim.received().isEmpty());
+        const auto frames = sim.receivedUntilNow();
+        QVERIFY(frames);
+        QVERIFY(frames->isEmpty());
     }
 
     void quickCheckFound()
     {
-        SimProcess sim({"--id", "07", "--serial", "AB123456", "--version", "03.20-01"});
-        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
-        SimPorts ports(3, sim);
+        TELMAX_START_SIM(sim, 3, {"--id", "07", "--serial", "AB123456", "--version", "03.20-01"});
         remember(3, 5, {});   // no "ScanBaudRate" value: a write would show
         Session s;
         s.click("btnScan");
@@ -188,7 +204,7 @@ private slots:
         QVERIFY(s.window->isEnabled());
         QVERIFY(!QApplication::overrideCursor());
         QCOMPARE(receivedTexts(sim), QStringList({"E00B", "E00V"}));
-        QVERIFY(!store().contains("ScanBaudRate"));
+        QVERIFY(!processStore().value("ScanBaudRate").isValid());
     }
 
     void searchWithLockBox_data()
@@ -204,9 +220,7 @@ private slots:
         QFETCH(bool, lock);
         QFETCH(bool, found);
         // The module sits at 9600 on COM4; the remembered COM2 names no device.
-        SimProcess sim({"--line", "2", "--serial", "SN000004"});
-        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
-        SimPorts ports(4, sim);
+        TELMAX_START_SIM(sim, 4, {"--line", "2", "--serial", "SN000004"});
         remember(2, 5, "19200,e,8,1");
         Session s;
         s.w<QCheckBox>("chkLock")->setChecked(lock);
@@ -216,9 +230,9 @@ private slots:
             QCOMPARE(s.text("pnMsg"), QString("Get Module Info Ok. (COM : #4)"));
             QCOMPARE(s.text("pnSerial"), QString("S/N : SN000004"));
             QCOMPARE(s.w<QComboBox>("cmbBaudRate")->currentIndex(), 2);
-            QCOMPARE(store().value("ScanCommNo").toInt(), 4);
-            QCOMPARE(store().value("ScanBaudRateNo").toInt(), 2);
-            QCOMPARE(store().value("ScanBaudRate").toString(), QString("9600,n,8,1"));
+            QCOMPARE(processStore().value("ScanCommNo").toInt(), 4);
+            QCOMPARE(processStore().value("ScanBaudRateNo").toInt(), 2);
+            QCOMPARE(processStore().value("ScanBaudRate").toString(), QString("9600,n,8,1"));
             // Tried in list order: two probes at each 4800 setting, then 9600.
             QList<int> bauds;
             for (const QJsonObject &o : sim.received())
@@ -228,7 +242,7 @@ private slots:
         } else {
             QCOMPARE(s.text("pnMsg"), QString("Module Not Find"));
             QCOMPARE(s.w<QComboBox>("cmbBaudRate")->currentIndex(), 5);
-            QCOMPARE(store().value("ScanCommNo").toInt(), 2);
+            QCOMPARE(processStore().value("ScanCommNo").toInt(), 2);
             QVERIFY(sim.waitForLog([](const QList<QJsonObject> &l) { return l.size() >= 2; }));
             for (const QJsonObject &o : sim.received())
                 QCOMPARE(o.value("baud").toInt(), 19200);
@@ -238,9 +252,7 @@ private slots:
 
     void infoWithoutVersion()
     {
-        SimProcess sim({"--no-version", "--serial", "NOVER123", "--id", "12"});
-        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
-        SimPorts ports(4, sim);
+        TELMAX_START_SIM(sim, 4, {"--no-version", "--serial", "NOVER123", "--id", "12"});
         Session s;   // nothing remembered: straight to the search, lock box on at 19200,e
         s.click("btnScan");
 
@@ -250,7 +262,7 @@ private slots:
         QCOMPARE(s.text("pnVersion"), QString("VER : __.__-__"));
         QCOMPARE(s.lamp(), QString("red"));
         QCOMPARE(s.tones, std::vector<int>({300}));
-        QCOMPARE(store().value("ScanCommNo").toInt(), 4);
+        QCOMPARE(processStore().value("ScanCommNo").toInt(), 4);
         s.click("btnStatus");
         QCOMPARE(s.text("pnMsg"), QString("Start Scan Module!"));
     }
@@ -274,9 +286,7 @@ private slots:
 
     void blinkPhaseCarriesOver()
     {
-        SimProcess sim({"--silent"});
-        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
-        SimPorts ports(3, sim);
+        TELMAX_START_SIM(sim, 3, {"--silent"});
         remember(3, 5, "19200,e,8,1");
         Session s;
         auto *timer = s.w<QTimer>("tmrBusy");
@@ -299,9 +309,7 @@ private slots:
 
     void setIdSendsSerialAndPosition()
     {
-        SimProcess sim({"--serial", "AB123456", "--id", "07"});
-        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
-        SimPorts ports(3, sim);
+        TELMAX_START_SIM(sim, 3, {"--serial", "AB123456", "--id", "07"});
         Session s;
         scanAtCom3(s);
         s.w<QScrollBar>("sbID")->setValue(42);
@@ -315,9 +323,7 @@ private slots:
 
     void baudChangeThenNextOperation()
     {
-        SimProcess sim;
-        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
-        SimPorts ports(3, sim);
+        TELMAX_START_SIM(sim, 3);
         Session s;
         scanAtCom3(s);
         s.w<QComboBox>("cmbBaudRate")->setCurrentIndex(8);
@@ -329,19 +335,17 @@ private slots:
         QCOMPARE(rx.last().value("text").toString(), QString("E00F"));
         QCOMPARE(rx.last().value("baud").toInt(), 57600);
         // Only a scan stores.
-        QCOMPARE(store().value("ScanBaudRateNo").toInt(), 5);
+        QCOMPARE(processStore().value("ScanBaudRateNo").toInt(), 5);
     }
 
     void factoryDefaultUnplugged()
     {
-        auto sim = std::make_unique<SimProcess>();
-        QVERIFY2(sim->started(), qPrintable(sim->errorString()));
-        SimPorts ports(3, *sim);
+        TELMAX_START_SIM(sim, 3);
         Session s;
         scanAtCom3(s);
         s.w<QScrollBar>("sbID")->setValue(42);
         s.w<QComboBox>("cmbBaudRate")->setCurrentIndex(0);
-        sim.reset();
+        sim.stop();   // unplugged
         s.click("btnFactory");
         QCOMPARE(s.w<QScrollBar>("sbID")->value(), 1);
         QCOMPARE(s.text("pnID"), QString("01"));
@@ -354,9 +358,7 @@ private slots:
     void firstPresenceTestLost()
     {
         // Replies 3, 6, ... are swallowed: the scan's two pass, the status query's first "E00B" is lost.
-        SimProcess sim({"--drop-every", "3", "--status", "B"});
-        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
-        SimPorts ports(3, sim);
+        TELMAX_START_SIM(sim, 3, {"--drop-every", "3", "--status", "B"});
         Session s;
         scanAtCom3(s);
         s.click("btnStatus");
@@ -379,9 +381,7 @@ private slots:
     {
         QFETCH(QString, status);
         QFETCH(QString, shown);
-        SimProcess sim({"--status", status});
-        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
-        SimPorts ports(3, sim);
+        TELMAX_START_SIM(sim, 3, {"--status", status});
         Session s;
         scanAtCom3(s);
         s.click("btnStatus");
@@ -392,9 +392,7 @@ private slots:
 
     void printTrimsText()
     {
-        SimProcess sim;
-        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
-        SimPorts ports(3, sim);
+        TELMAX_START_SIM(sim, 3);
         Session s;
         scanAtCom3(s);
         s.w<QLineEdit>("edText")->setText(" \t abc def \t ");
@@ -408,12 +406,8 @@ private slots:
     // bytes of other characters.
     void printInThePrintersCodePage()
     {
-        SimProcess sim;
-        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
-        SimPorts ports(3, sim);
-        QSettings settings = store();
-        settings.setValue("PrintCodePage", "GBK");
-        settings.sync();
+        TELMAX_START_SIM(sim, 3);
+        processStore().setValue("PrintCodePage", "GBK");
         Session s;
         scanAtCom3(s);
         s.w<QLineEdit>("edText")->setText(QString::fromUtf8("中文한"));   // GBK has no Hangul
@@ -434,9 +428,7 @@ private slots:
     void processStopped()
     {
         QFETCH(bool, bySpace);
-        SimProcess sim;
-        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
-        SimPorts ports(3, sim);
+        TELMAX_START_SIM(sim, 3);
         Session s;
         scanAtCom3(s);
         auto *process = s.w<QPushButton>("btnProcess");
@@ -445,7 +437,7 @@ private slots:
         QStringList enabledDuring;
         QString captionDuring;
         bool windowEnabledDuring = false;
-        QTimer::singleShot(450, s.window.get(), [&] {
+        const OnceWhen running([&] { return printedALine(sim); }, [&] {
             enabledDuring = s.enabledOf(s.lockedControls() + QStringList{"btnProcess", "sbID", "cmbBaudRate",
                                                                           "edText", "chkLock"});
             captionDuring = process->text();
@@ -488,15 +480,17 @@ private slots:
         QFETCH(QString, operation);
         QFETCH(QString, clickedMeanwhile);
         QFETCH(QStringList, commands);
-        SimProcess sim;
-        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
-        SimPorts ports(3, sim);
+        TELMAX_START_SIM(sim, 3);
         Session s;
         scanAtCom3(s);
         s.onTone = [&] { queueClick(s.w<QWidget>(qPrintable(clickedMeanwhile))); };
         s.click(qPrintable(operation));
-        QTest::qWait(300);
-        QCOMPARE(receivedTexts(sim).mid(2), commands);
+        // A click still queued now would start its operation here.
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+        const auto frames = sim.receivedUntilNow();
+        QVERIFY(frames);
+        QCOMPARE(textsOf(*frames).mid(2), commands);
         QCOMPARE(s.tones, std::vector<int>({1000}));
     }
 
@@ -505,13 +499,11 @@ private slots:
     // later operation failed.
     void quickActivationsOfTheContinuousTest()
     {
-        SimProcess sim;
-        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
-        SimPorts ports(3, sim);
+        TELMAX_START_SIM(sim, 3);
         Session s;
         scanAtCom3(s);
         auto *process = s.w<QPushButton>("btnProcess");
-        QTimer::singleShot(300, s.window.get(), [&] {
+        const OnceWhen running([&] { return printedALine(sim); }, [&] {
             QTest::mouseClick(process, Qt::LeftButton);
             QTest::mouseClick(process, Qt::LeftButton);
         });
@@ -530,9 +522,7 @@ private slots:
     void processEndsWhenUnplugged()
     {
         // Scan: 2 commands; then two printed lines and one more print command before the hang-up.
-        SimProcess sim({"--hangup-after", "7"});
-        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
-        SimPorts ports(3, sim);
+        TELMAX_START_SIM(sim, 3, {"--hangup-after", "7"});
         Session s;
         scanAtCom3(s);
         s.click("btnProcess");
@@ -547,12 +537,10 @@ private slots:
 
     void processPortNotOpening()
     {
-        auto sim = std::make_unique<SimProcess>();
-        QVERIFY2(sim->started(), qPrintable(sim->errorString()));
-        SimPorts ports(3, *sim);
+        TELMAX_START_SIM(sim, 3);
         Session s;
         scanAtCom3(s);
-        sim.reset();
+        sim.stop();   // unplugged
         s.click("btnProcess");
         QCOMPARE(s.text("pnMsg"), QString("Open COM : 3 Error"));
         QCOMPARE(s.lamp(), QString("red"));
@@ -562,20 +550,6 @@ private slots:
     }
 };
 
-int main(int argc, char **argv)
-{
-    // The stores have to move before anything reads them.
-    g_store = new QTemporaryDir;
-    g_userStore = new QTemporaryDir;
-    qputenv("XDG_CONFIG_DIRS", g_store->path().toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", g_userStore->path().toLocal8Bit());
-    QApplication app(argc, argv);
-    tst_ops_e2e t;
-    QTEST_SET_MAIN_SOURCE_PATH
-    const int rc = QTest::qExec(&t, argc, argv);
-    delete g_store;
-    delete g_userStore;
-    return rc;
-}
+TELMAX_TEST_MAIN_IN_TEMPORARY_STORE(TestOpsE2e)
 
 #include "tst_ops_e2e.moc"

@@ -8,14 +8,16 @@
 #include "ops/state.h"
 #include "ops_fakes.h"
 #include "settings/settings.h"
+#include "support/temporary_store.h"
 
 using namespace opstest;
+using testsupport::processStore;
 using testsupport::hexBytes;
 
 Q_DECLARE_METATYPE(std::function<void(ops::ModuleView &)>)
 using Operation = std::function<void(ops::ModuleView &)>;
 
-class tst_ops_frame : public QObject {
+class TestOpsFrame : public QObject {
     Q_OBJECT
 
 private:
@@ -28,7 +30,7 @@ private:
     }
 
 private slots:
-    void initTestCase() { useTemporarySettingsStore(); }
+    void initTestCase() { QVERIFY(processStore().isValid()); }
 
     void gateBeforeScan_data()
     {
@@ -146,5 +148,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_ops_frame)
+QTEST_GUILESS_MAIN(TestOpsFrame)
 #include "tst_ops_frame.moc"

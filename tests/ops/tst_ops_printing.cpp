@@ -6,10 +6,12 @@
 #include "ops/state.h"
 #include "ops_fakes.h"
 #include "settings/settings.h"
+#include "support/temporary_store.h"
 
 using namespace opstest;
+using testsupport::processStore;
 
-class tst_ops_printing : public QObject {
+class TestOpsPrinting : public QObject {
     Q_OBJECT
 
 private:
@@ -34,7 +36,7 @@ private:
     }
 
 private slots:
-    void initTestCase() { useTemporarySettingsStore(); }
+    void initTestCase() { QVERIFY(processStore().isValid()); }
 
     void status_data()
     {
@@ -233,5 +235,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_ops_printing)
+QTEST_GUILESS_MAIN(TestOpsPrinting)
 #include "tst_ops_printing.moc"

@@ -8,10 +8,12 @@
 #include "ops/state.h"
 #include "ops_fakes.h"
 #include "settings/settings.h"
+#include "support/temporary_store.h"
 
 using namespace opstest;
+using testsupport::processStore;
 
-class tst_ops_scan : public QObject {
+class TestOpsScan : public QObject {
     Q_OBJECT
 
 private:
@@ -25,15 +27,9 @@ private:
         return out;
     }
 
-    static void clearStore()
-    {
-        QSettings s(QSettings::NativeFormat, QSettings::SystemScope, "VOREX", "PRINTConfig");
-        s.clear();
-    }
-
 private slots:
-    void initTestCase() { useTemporarySettingsStore(); }
-    void init() { clearStore(); }
+    void initTestCase() { QVERIFY(processStore().isValid()); }
+    void init() { processStore().clear(); }
 
     void foundByQuickCheck()
     {
@@ -53,7 +49,7 @@ private slots:
         QCOMPARE(f.module.commands(), std::vector<std::string>({"E00B", "E00V"}));
         QVERIFY(ModuleFound);
         // The quick check writes nothing.
-        QCOMPARE(storedValue("ScanCommNo"), QString("<none>"));
+        QCOMPARE(processStore().valueText("ScanCommNo"), QString("<none>"));
         QCOMPARE(f.link.port.closes, 2);
     }
 
@@ -78,9 +74,10 @@ private slots:
         f.module.device = "COM4";
         QString storedAtVersion;
         f.module.onCommand = [&](const std::string &c) {
+            const auto &store = processStore();
             if (c == "E00V")
-                storedAtVersion = storedValue("ScanCommNo") + "|" + storedValue("ScanBaudRate") + "|"
-                                + storedValue("ScanBaudRateNo");
+                storedAtVersion = store.valueText("ScanCommNo") + "|" + store.valueText("ScanBaudRate") + "|"
+                                + store.valueText("ScanBaudRateNo");
         };
         ops::scanModule(f.view);
 
@@ -128,13 +125,13 @@ private slots:
         QCOMPARE(probes(f.module), expectedProbes);
         QCOMPARE(ModuleFound, found);
         if (found) {
-            QCOMPARE(storedValue("ScanCommNo"), QString("4"));
-            QCOMPARE(storedValue("ScanBaudRate"), QString("9600,e,8,1"));
-            QCOMPARE(storedValue("ScanBaudRateNo"), QString("3"));
+            QCOMPARE(processStore().valueText("ScanCommNo"), QString("4"));
+            QCOMPARE(processStore().valueText("ScanBaudRate"), QString("9600,e,8,1"));
+            QCOMPARE(processStore().valueText("ScanBaudRateNo"), QString("3"));
             QCOMPARE(f.view.selected, 3);
             QCOMPARE(ScanBaudRate, std::string("9600,e,8,1"));
         } else {
-            QCOMPARE(storedValue("ScanCommNo"), QString("<none>"));
+            QCOMPARE(processStore().valueText("ScanCommNo"), QString("<none>"));
             QCOMPARE(ScanCommNo, 0);
         }
     }
@@ -152,7 +149,7 @@ private slots:
         QCOMPARE(f.view.panels[ops::Field::Id], QString("__"));
         QCOMPARE(ScanCommNo, 7);
         QCOMPARE(ScanBaudRate, std::string("9600,n,8,1"));
-        QCOMPARE(storedValue("ScanCommNo"), QString("<none>"));
+        QCOMPARE(processStore().valueText("ScanCommNo"), QString("<none>"));
     }
 
     void failedScanClosesGate()
@@ -182,7 +179,7 @@ private slots:
                               "cursor:default"}));
         QCOMPARE(f.view.panels[ops::Field::Serial], QString("S/N : A1B2C3D4"));
         QCOMPARE(f.view.panels[ops::Field::Version], QString("VER : __.__-__"));
-        QCOMPARE(storedValue("ScanCommNo"), QString("4"));   // the search's find stays stored
+        QCOMPARE(processStore().valueText("ScanCommNo"), QString("4"));   // the search's find stays stored
         // The gate stays closed for the other operations.
         f.view.log.clear();
         ops::getPrintStatus(f.view);
@@ -272,5 +269,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_ops_scan)
+QTEST_GUILESS_MAIN(TestOpsScan)
 #include "tst_ops_scan.moc"

@@ -18,17 +18,19 @@
 #include "link/seams.h"
 #include "settings/settings.h"
 #include "settings/settings_key.h"
+#include "support/temporary_store.h"
 
 class TestSettings : public QObject {
     Q_OBJECT
 
 private:
-    QTemporaryDir m_root;   // machine-wide (XDG_CONFIG_DIRS)
-    QTemporaryDir m_home;   // the user's (XDG_CONFIG_HOME)
-    QString storeDir() const { return m_root.path() + QStringLiteral("/VOREX"); }
-    QString storePath() const { return storeDir() + QStringLiteral("/PRINTConfig.conf"); }
-    QString userDir() const { return m_home.path() + QStringLiteral("/VOREX"); }
-    QString userPath() const { return userDir() + QStringLiteral("/PRINTConfig.conf"); }
+    using Store = testsupport::TemporaryStore;
+    // Made before the first QSettings of the process: the scopes are fixed from there on.
+    Store &m_store = testsupport::processStore();
+    QString storeDir() const { return m_store.folder(); }
+    QString storePath() const { return m_store.file(); }
+    QString userDir() const { return m_store.folder(Store::User); }
+    QString userPath() const { return m_store.file(Store::User); }
 
     static void writeFile(const QString &path, const QByteArray &content)
     {
@@ -42,15 +44,15 @@ private:
         QFile file(path);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
-    void writeStore(const QByteArray &content) { writeFile(storePath(), content); }
-    QByteArray readStoreBytes() const { return readBytes(storePath()); }
+    void writeStore(const QByteArray &content) { QVERIFY(m_store.write(content)); }
+    QByteArray readStoreBytes() const { return m_store.bytes(); }
     // A fresh reader, independent of the code under test.
     static QVariant stored(const QString &path, const QString &name)
     {
         QSettings reader(path, QSettings::IniFormat);
         return reader.value(name);
     }
-    QVariant stored(const QString &name) const { return stored(storePath(), name); }
+    QVariant stored(const QString &name) const { return m_store.value(name); }
     // Failed writes stay pending in Qt's per-process cache of the file, so every case that
     // makes the store refuse a write runs in a child; its exit code says which check failed.
     // Its stderr goes to errPath when given; a child still running after a minute is ended,
@@ -94,11 +96,7 @@ private:
 private slots:
     void initTestCase()
     {
-        QVERIFY(m_root.isValid());
-        QVERIFY(m_home.isValid());
-        // Before the first QSettings of the process: the scopes are fixed from here on.
-        qputenv("XDG_CONFIG_DIRS", QFile::encodeName(m_root.path()));
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.path()));
+        QVERIFY(m_store.isValid());
         // The two stores are where Qt itself puts them.
         QCOMPARE(SettingsKey::location(StoreScope::Machine), storePath());
         QCOMPARE(SettingsKey::location(StoreScope::User), userPath());
@@ -114,10 +112,9 @@ private slots:
         chmod(QFile::encodeName(storePath()).constData(), 0644);
         if (QFileInfo(storeDir()).isSymLink())
             QFile::remove(storeDir());
-        QDir(storeDir()).removeRecursively();
-        QDir(userDir()).removeRecursively();
-        QFile::remove(m_root.path() + QStringLiteral("/VOREX.conf"));
-        QFile::remove(m_home.path() + QStringLiteral("/VOREX.conf"));
+        m_store.clear();
+        QFile::remove(m_store.root() + QStringLiteral("/VOREX.conf"));
+        QFile::remove(m_store.root(Store::User) + QStringLiteral("/VOREX.conf"));
         serial::setPortMap({});
         SetDefaultSettings();
     }
@@ -270,8 +267,8 @@ private slots:
             "this line is not an entry\n"
             "COM7=/dev/machine-7\n");
         const QByteArray userPorts("[Ports]\nCOM7=/dev/user-7\nCOM3=\n");
-        writeFile(m_root.path() + QStringLiteral("/VOREX/ports.conf"), machinePorts);
-        writeFile(m_home.path() + QStringLiteral("/VOREX/ports.conf"), userPorts);
+        QVERIFY(m_store.writePorts(machinePorts));
+        QVERIFY(m_store.writePorts(userPorts, Store::User));
         // No longer read from here, and a bad value does not keep the map from loading.
         writeStore("[General]\nScanCommNo=bad\n[Ports]\nCOM2=/dev/stale\n");
 
@@ -289,8 +286,8 @@ private slots:
         LanguageFlag = QStringLiteral("ChineseGB");
         SaveLanguage();
         QCOMPARE(stored(QStringLiteral("ScanCommNo")).toString(), QStringLiteral("12"));
-        QCOMPARE(readBytes(m_root.path() + QStringLiteral("/VOREX/ports.conf")), machinePorts);
-        QCOMPARE(readBytes(m_home.path() + QStringLiteral("/VOREX/ports.conf")), userPorts);
+        QCOMPARE(readBytes(m_store.portsFile()), machinePorts);
+        QCOMPARE(readBytes(m_store.portsFile(Store::User)), userPorts);
     }
 
     void saveScanSettingsCreatesTheKey()
@@ -334,8 +331,8 @@ private slots:
     {
         writeStore("[General]\nScanCommNo=2\nScanBaudRate=\"9600,e,8,1\"\n");
         writeFile(userPath(), "[General]\nScanCommNo=4\nLanguageFlag=ChineseBIG5\n");
-        writeFile(m_root.path() + QStringLiteral("/VOREX.conf"), "[General]\nScanBaudRateNo=11\n");
-        writeFile(m_home.path() + QStringLiteral("/VOREX.conf"), "[General]\nScanBaudRateNo=10\n");
+        writeFile(m_store.root() + QStringLiteral("/VOREX.conf"), "[General]\nScanBaudRateNo=11\n");
+        writeFile(m_store.root(Store::User) + QStringLiteral("/VOREX.conf"), "[General]\nScanBaudRateNo=10\n");
 
         QVERIFY(LoadSettings());
         QCOMPARE(ScanCommNo, 4);
@@ -361,10 +358,10 @@ private slots:
         const QByteArray content("[General]\nScanCommNo=6\nScanBaudRate=\"38400,n,8,1\"\nScanBaudRateNo=6\n"
                                  "LanguageFlag=ChineseBIG5\n");
         writeStore(content);
-        QVERIFY(chmod(QFile::encodeName(m_root.path()).constData(), 0755) == 0);
+        QVERIFY(chmod(QFile::encodeName(m_store.root()).constData(), 0755) == 0);
         QVERIFY(chmod(QFile::encodeName(storeDir()).constData(), 0555) == 0);
         QVERIFY(chmod(QFile::encodeName(storePath()).constData(), 0444) == 0);
-        QVERIFY(chown(QFile::encodeName(m_home.path()).constData(), 65534, 65534) == 0);
+        QVERIFY(chown(QFile::encodeName(m_store.root(Store::User)).constData(), 65534, 65534) == 0);
 
         // Only without root do the file permissions hold, so the child gives root up.
         const int result = inChild([this] {
@@ -403,7 +400,7 @@ private slots:
         QVERIFY(mkfifo(QFile::encodeName(storePath()).constData(), 0644) == 0);
         const QString userPorts = userDir() + QStringLiteral("/ports.conf");
         QVERIFY(mkfifo(QFile::encodeName(userPorts).constData(), 0644) == 0);
-        const QString err = m_home.path() + QStringLiteral("/stderr.txt");
+        const QString err = m_store.root(Store::User) + QStringLiteral("/stderr.txt");
 
         const int result = inChild(
             [] {
@@ -444,7 +441,7 @@ private slots:
         QFETCH(QByteArray, stored);
         QFETCH(QString, used);
         writeStore("[General]\nScanCommNo=junk\nPrintCodePage=" + stored + "\n");
-        const QString err = m_root.path() + QStringLiteral("/stderr.txt");
+        const QString err = m_store.root() + QStringLiteral("/stderr.txt");
         const std::string expected = used.toStdString();
         QCOMPARE(inChild([&expected] { return LoadSettings() || ScanCommNo != 0 ? 1 : PrintCodePage == expected ? 0 : 2; },
                          err),
@@ -460,7 +457,7 @@ private slots:
         // Folders where the files belong: no one, root included, can write either store.
         QVERIFY(QDir().mkpath(storePath()));
         QVERIFY(QDir().mkpath(userPath()));
-        const QString err = m_root.path() + QStringLiteral("/stderr.txt");
+        const QString err = m_store.root() + QStringLiteral("/stderr.txt");
         const int result = inChild(
             [] {
                 LanguageFlag = QStringLiteral("ChineseGB");
@@ -503,7 +500,7 @@ private slots:
         QFETCH(int, kind);
         QFETCH(QString, reason);
         QCOMPARE(geteuid(), uid_t(0));
-        const QString elsewhere = m_root.path() + QStringLiteral("/elsewhere");
+        const QString elsewhere = m_store.root() + QStringLiteral("/elsewhere");
         // The file a save could reach: another file the link points at, the store beside the
         // folder the link points at, or the other user's store itself.
         const QString victim = kind == 0   ? elsewhere + QStringLiteral("/shadow")
@@ -521,7 +518,7 @@ private slots:
         } else if (kind == 1) {
             QVERIFY(QFile::link(elsewhere, storeDir()));
         }
-        const QString err = m_root.path() + QStringLiteral("/stderr.txt");
+        const QString err = m_store.root() + QStringLiteral("/stderr.txt");
 
         const int result = inChild(
             [] {
@@ -600,13 +597,13 @@ private slots:
         const QByteArray relativeStore("[General]\nLanguageFlag=relative\n");
         writeFile(work.path() + QStringLiteral("/relative/VOREX/PRINTConfig.conf"), relativeStore);
         writeFile(work.path() + QStringLiteral("/relative/VOREX/ports.conf"), "[Ports]\nCOM7=/dev/relative-7\n");
-        qputenv("XDG_CONFIG_DIRS", QFile::encodeName(desktop.path() + QStringLiteral("::relative:") + m_root.path() + u':'));
+        qputenv("XDG_CONFIG_DIRS", QFile::encodeName(desktop.path() + QStringLiteral("::relative:") + m_store.root() + u':'));
 
         const QString desktopPath = desktop.path() + QStringLiteral("/VOREX/PRINTConfig.conf");
         const QByteArray machineStore("[General]\nScanCommNo=6\nScanBaudRate=\"9600,n,8,1\"\nScanBaudRateNo=9\n"
                                       "LanguageFlag=ChineseBIG5\n");
         writeStore(machineStore);
-        writeFile(m_root.path() + QStringLiteral("/VOREX/ports.conf"), "[Ports]\nCOM3=/dev/admin-3\nCOM7=/dev/admin-7\n");
+        QVERIFY(m_store.writePorts("[Ports]\nCOM3=/dev/admin-3\nCOM7=/dev/admin-7\n"));
         writeFile(desktop.path() + QStringLiteral("/VOREX/ports.conf"), "[Ports]\nCOM3=/dev/desktop-3\n");
         if (desktopStore)
             writeFile(desktopPath, "[General]\nScanBaudRateNo=2\n");
@@ -640,11 +637,11 @@ private slots:
         writeStore("[General]\nScanCommNo=2\n");
         const QByteArray userContent("[General]\nScanCommNo=4\nLanguageFlag=ChineseBIG5\n");
         writeFile(userPath(), userContent);
-        QVERIFY(chmod(QFile::encodeName(m_root.path()).constData(), 0755) == 0);
-        for (const QString &path : {storeDir(), storePath(), m_home.path(), userDir(), userPath()})
+        QVERIFY(chmod(QFile::encodeName(m_store.root()).constData(), 0755) == 0);
+        for (const QString &path : {storeDir(), storePath(), m_store.root(Store::User), userDir(), userPath()})
             QVERIFY(own(path, 65534));
         QVERIFY(chmod(QFile::encodeName(userPath()).constData(), 0444) == 0);
-        const QString err = m_root.path() + QStringLiteral("/stderr.txt");
+        const QString err = m_store.root() + QStringLiteral("/stderr.txt");
 
         const int result = inChild(
             [] {
@@ -708,7 +705,7 @@ private slots:
     void lineEditThatReadsBackWrongIsNotUsed()
     {
         writeStore("[General]\nScanBaudRate=\"9600,n,\n8,1\"\nLanguageFlag=ChineseBIG5\n; set by hand\n");
-        const QString err = m_root.path() + QStringLiteral("/stderr.txt");
+        const QString err = m_store.root() + QStringLiteral("/stderr.txt");
         const int result = inChild(
             [] {
                 ScanCommNo = 4;

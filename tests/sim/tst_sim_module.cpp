@@ -48,7 +48,7 @@ const std::string kInfoReply = "0A 45 30 31 42 54 51 31 32 33 34 35 36 30 45 0D"
 
 } // namespace
 
-class TstSimModule : public QObject {
+class TestSimModule : public QObject {
     Q_OBJECT
 
 private slots:
@@ -340,5 +340,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TstSimModule)
+QTEST_GUILESS_MAIN(TestSimModule)
 #include "tst_sim_module.moc"

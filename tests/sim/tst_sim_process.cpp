@@ -14,7 +14,7 @@
 
 using testsupport::SimProcess;
 
-class TstSimProcess : public QObject {
+class TestSimProcess : public QObject {
     Q_OBJECT
 
 private slots:
@@ -120,5 +120,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TstSimProcess)
+QTEST_GUILESS_MAIN(TestSimProcess)
 #include "tst_sim_process.moc"

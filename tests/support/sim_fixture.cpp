@@ -6,6 +6,12 @@
 #include <QJsonDocument>
 #include <QThread>
 
+#include <algorithm>
+#include <unistd.h>
+
+#include "support/fake_port.h"
+#include "support/pty_util.h"
+
 namespace testsupport {
 
 namespace {
@@ -108,6 +114,30 @@ bool SimProcess::waitForLog(const std::function<bool(const QList<QJsonObject> &)
     }
 }
 
+std::optional<QList<QJsonObject>> SimProcess::receivedUntilNow(int ms) const
+{
+    const QString mark = QStringLiteral("E00Z");
+    const int fd = openRaw(m_device, 19200);
+    if (fd < 0)
+        return std::nullopt;
+    const bool written = writeAll(fd, hexBytes("09 45 30 30 5A 31 36 0D"));
+    ::close(fd);
+    const auto isMark = [&mark](const QJsonObject &o) {
+        return o.value(QStringLiteral("dir")).toString() == QStringLiteral("rx")
+            && o.value(QStringLiteral("text")).toString() == mark;
+    };
+    if (!written || !waitForLog([&](const QList<QJsonObject> &log) { return std::any_of(log.begin(), log.end(), isMark); }, ms))
+        return std::nullopt;
+    QList<QJsonObject> frames;
+    for (const QJsonObject &o : log()) {
+        if (isMark(o))
+            break;
+        if (o.value(QStringLiteral("dir")).toString() == QStringLiteral("rx"))
+            frames.append(o);
+    }
+    return frames;
+}
+
 QByteArray SimProcess::paper() const
 {
     QFile f(paperPath());
@@ -144,6 +174,12 @@ int SimProcess::stop()
     return m_process->exitStatus() == QProcess::NormalExit ? m_process->exitCode() : -1;
 }
 
+void SimProcess::setFailed(const QString &why)
+{
+    m_device.clear();
+    m_error = why;
+}
+
 SimPorts::SimPorts(int number, const SimProcess &sim)
     : m_guard(resolverFor({{number, sim.device()}}))
 {
@@ -152,6 +188,22 @@ SimPorts::SimPorts(int number, const SimProcess &sim)
 SimPorts::SimPorts(const std::map<int, std::string> &devices)
     : m_guard(resolverFor(devices))
 {
+}
+
+SimAtCom::SimAtCom(int number, const QStringList &options)
+    : SimProcess(options), m_ports(number, *this)
+{
+    if (!started())
+        return;
+    // Every number a search tries; the others name a device that does not exist.
+    QByteArray ports("[Ports]\n");
+    for (int n = 1; n <= std::max(16, number); ++n) {
+        const QByteArray path =
+            n == number ? QByteArray::fromStdString(device()) : "/nonexistent/tty" + QByteArray::number(n);
+        ports += "COM" + QByteArray::number(n) + "=" + path + "\n";
+    }
+    if (!m_store.writePorts(ports))
+        setFailed(QStringLiteral("cannot write ") + m_store.portsFile());
 }
 
 } // namespace testsupport

@@ -1,10 +1,9 @@
 #pragma once
 // Running telmax-sim from a test.
 //
-//   testsupport::SimProcess sim({"--id", "07", "--drop-first", "1"});
-//   QVERIFY2(sim.started(), qPrintable(sim.errorString()));
-//   testsupport::SimPorts ports(3, sim);        // COM3 is this simulator, no other number is a device
-//   QVERIFY(OpenComm(3, "19200,e,8,1"));
+//   TELMAX_START_SIM(sim, 3, {"--id", "07", "--drop-first", "1"});   // COM3 is this simulator
+//   QVERIFY(OpenComm(3, "19200,e,8,1"));                           // in this process, or
+//   child.setProcessEnvironment(sim.environment());                // in a child, through ports.conf
 //   ...
 //   sim.received()  // the "rx" entries of its log: {"t","dir","hex","text","baud","ok","reason"}
 //   sim.paper()     // what it printed
@@ -16,6 +15,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include <QByteArray>
@@ -27,6 +27,7 @@
 #include <QTemporaryDir>
 
 #include "link/seams.h"
+#include "support/temporary_store.h"
 
 namespace testsupport {
 
@@ -57,6 +58,11 @@ public:
     QList<QJsonObject> sent() const { return entries(QStringLiteral("tx")); }
     // Polls the log until the condition holds or ms have passed; the result of the last test.
     bool waitForLog(const std::function<bool(const QList<QJsonObject> &)> &condition, int ms = 2000) const;
+    // Every frame that has reached the line up to now, none still on its way: a mark frame
+    // ("E00Z", which the simulator logs and never answers) goes out on the line after them and is
+    // waited for, and the "rx" entries before it come back. Nothing when the mark was not logged
+    // within ms. For a test that something was NOT sent, without a fixed wait.
+    std::optional<QList<QJsonObject>> receivedUntilNow(int ms = 2000) const;
     // Everything printed so far.
     QByteArray paper() const;
 
@@ -67,6 +73,10 @@ public:
     bool waitForExit(int ms = 3000);
     // SIGTERM and wait; the exit code, or -1 when it had to be killed or crashed.
     int stop();
+
+protected:
+    // A start that failed after the simulator gave its device.
+    void setFailed(const QString &why);
 
 private:
     QTemporaryDir m_dir;
@@ -86,4 +96,26 @@ private:
     serial::SeamsGuard m_guard;
 };
 
+// A simulator named by one COM number for the fixture's life: in this process through the port
+// resolver (SimPorts), and in a child started with environment() through the ports.conf of a
+// store of the fixture's own. No other number names a device in either.
+class SimAtCom : public SimProcess {
+public:
+    explicit SimAtCom(int number, const QStringList &options = {});
+
+    // The child's store: ports.conf as above, PRINTConfig.conf for the test to fill.
+    const TemporaryStore &store() const { return m_store; }
+    QProcessEnvironment environment() const { return m_store.environment(); }
+
+private:
+    SimPorts m_ports;
+    TemporaryStore m_store;
+};
+
 } // namespace testsupport
+
+// Starts a SimAtCom called name (arguments: the COM number, then the simulator's options) and
+// ends the test when the simulator did not start.
+#define TELMAX_START_SIM(name, ...)                                                                \
+    testsupport::SimAtCom name{__VA_ARGS__};                                                       \
+    QVERIFY2(name.started(), qPrintable(name.errorString()))

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "support/sim_fixture.h"
+#include "support/temporary_store.h"
 
 namespace {
 
@@ -17,7 +18,8 @@ struct Run {
     QString err;
 };
 
-Run runCmd(const QStringList &args, const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
+// telmax-cmd run with a settings store of the test's (env).
+Run runCmd(const QStringList &args, const QProcessEnvironment &env)
 {
     Run r;
     QProcess p;
@@ -64,40 +66,6 @@ QStringList frameTexts(const testsupport::SimProcess &sim)
     return frames;
 }
 
-// Temporary stores where COM5 is the simulator and every other number of the search names a
-// device that does not exist, so a scan can never reach a real serial port.
-struct ScanStores {
-    QTemporaryDir machine;
-    QTemporaryDir user;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-
-    explicit ScanStores(const testsupport::SimProcess &sim)
-    {
-        QDir(machine.path()).mkpath("VOREX");
-        QFile ports(machine.path() + "/VOREX/ports.conf");
-        if (ports.open(QIODevice::WriteOnly)) {
-            ports.write("[Ports]\n");
-            for (int n = 1; n <= 16; ++n)
-                ports.write(QStringLiteral("COM%1=%2\n")
-                                .arg(n)
-                                .arg(n == 5 ? QString::fromStdString(sim.device()) : "/nonexistent/tty" + QString::number(n))
-                                .toUtf8());
-        }
-        env.insert("XDG_CONFIG_DIRS", machine.path());
-        env.insert("XDG_CONFIG_HOME", user.path());
-    }
-    QVariant stored(const QString &name) const
-    {
-        return QSettings(machine.path() + "/VOREX/PRINTConfig.conf", QSettings::IniFormat).value(name);
-    }
-    void store(const QByteArray &lines) const
-    {
-        QFile f(machine.path() + "/VOREX/PRINTConfig.conf");
-        if (f.open(QIODevice::WriteOnly))
-            f.write("[General]\n" + lines);
-    }
-};
-
 } // namespace
 
 class TestTelmaxCmd : public QObject {
@@ -108,9 +76,9 @@ private slots:
 
     void everyExchangeVerified()
     {
-        testsupport::SimProcess sim({"--serial", "AB345678", "--id", "42", "--version", "01.02-03", "--status", "P"});
-        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
-        const Run r = runCmd({QString::fromStdString(sim.device()), "E00B", "E00V", "E00F", "E00GHi", "E00H0D0A"});
+        TELMAX_START_SIM(sim, 5, {"--serial", "AB345678", "--id", "42", "--version", "01.02-03", "--status", "P"});
+        const Run r = runCmd({QString::fromStdString(sim.device()), "E00B", "E00V", "E00F", "E00GHi", "E00H0D0A"},
+                             sim.environment());
         QCOMPARE(r.exitCode, 0);
         QVERIFY(r.out.contains("sent    09 45 30 30 42 30 45 0D"));
         QVERIFY(r.out.contains("S/N     AB345678"));
@@ -123,27 +91,24 @@ private slots:
 
     void wrongLineSettingsFail()
     {
-        testsupport::SimProcess sim;
-        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
-        const Run r = runCmd({"--line", "9600,n,8,1", QString::fromStdString(sim.device()), "E00B"});
+        TELMAX_START_SIM(sim, 5);
+        const Run r = runCmd({"--line", "9600,n,8,1", QString::fromStdString(sim.device()), "E00B"}, sim.environment());
         QCOMPARE(r.exitCode, 1);
         QVERIFY(r.out.contains("NOT verified: no complete reply"));
     }
 
     void wrongLengthInfoIsNotTheModule()
     {
-        testsupport::SimProcess sim({"--wrong-info-length"});
-        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
-        const Run r = runCmd({QString::fromStdString(sim.device()), "E00B"});
+        TELMAX_START_SIM(sim, 5, {"--wrong-info-length"});
+        const Run r = runCmd({QString::fromStdString(sim.device()), "E00B"}, sim.environment());
         QCOMPARE(r.exitCode, 0);
         QVERIFY(r.out.contains("not 16"));
     }
 
     void overlongCommandRefused()
     {
-        testsupport::SimProcess sim;
-        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
-        const Run r = runCmd({QString::fromStdString(sim.device()), "E00G" + QString(252, 'x')});
+        TELMAX_START_SIM(sim, 5);
+        const Run r = runCmd({QString::fromStdString(sim.device()), "E00G" + QString(252, 'x')}, sim.environment());
         QCOMPARE(r.exitCode, 1);
         QVERIFY(r.out.contains("refused: 256 bytes"));
         QVERIFY(sim.received().isEmpty());
@@ -163,11 +128,8 @@ private slots:
     {
         QFETCH(QStringList, args);
         QFETCH(QString, reason);
-        QTemporaryDir xdg;   // an empty settings store: no port map
-        auto env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_CONFIG_DIRS", xdg.path());
-        env.insert("XDG_CONFIG_HOME", xdg.path() + "/home");
-        const Run r = runCmd(args, env);
+        testsupport::TemporaryStore empty;   // no port map
+        const Run r = runCmd(args, empty.environment());
         QCOMPARE(r.exitCode, 2);
         QVERIFY2(r.err.contains(reason), qPrintable(r.err));
         if (reason != "Usage:")
@@ -176,12 +138,11 @@ private slots:
 
     void busyPortNamed()
     {
-        testsupport::SimProcess sim;
-        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
+        TELMAX_START_SIM(sim, 5);
         const int fd = ::open(sim.device().c_str(), O_RDWR | O_NOCTTY);
         QVERIFY(fd >= 0);
         QCOMPARE(::flock(fd, LOCK_EX | LOCK_NB), 0);
-        const Run r = runCmd({QString::fromStdString(sim.device()), "E00B"});
+        const Run r = runCmd({QString::fromStdString(sim.device()), "E00B"}, sim.environment());
         ::close(fd);
         QCOMPARE(r.exitCode, 2);
         QVERIFY2(r.err.contains("busy"), qPrintable(r.err));
@@ -190,18 +151,8 @@ private slots:
     // COMn goes through the port map in ports.conf, as in the program.
     void comNumberThroughTheSettingsStore()
     {
-        testsupport::SimProcess sim({"--id", "07"});
-        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
-        QTemporaryDir xdg;
-        QVERIFY(QDir(xdg.path()).mkpath("VOREX"));
-        QFile conf(xdg.path() + "/VOREX/ports.conf");
-        QVERIFY(conf.open(QIODevice::WriteOnly));
-        conf.write("[Ports]\nCOM3=" + QByteArray::fromStdString(sim.device()) + "\n");
-        conf.close();
-        auto env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_CONFIG_DIRS", xdg.path());
-        env.insert("XDG_CONFIG_HOME", xdg.path() + "/home");
-        const Run r = runCmd({"COM3", "E00B"}, env);
+        TELMAX_START_SIM(sim, 3, {"--id", "07"});
+        const Run r = runCmd({"COM3", "E00B"}, sim.environment());
         QCOMPARE(r.exitCode, 0);
         QVERIFY(r.out.contains("ID      07"));
     }
@@ -210,25 +161,21 @@ private slots:
     // then further operations at the found port, as the window runs them.
     void scanFindsAndStores()
     {
-        testsupport::SimProcess sim({"--line", "2", "--serial", "SN000005"});
-        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
-        ScanStores stores(sim);
-        const Run r = runCmd({"scan", "--no-lock"}, stores.env);
+        TELMAX_START_SIM(sim, 5, {"--line", "2", "--serial", "SN000005"});
+        const Run r = runCmd({"scan", "--no-lock"}, sim.environment());
         QCOMPARE(r.exitCode, 0);
         QVERIFY2(r.out.contains("port     COM5") && r.out.contains("line     9600,n,8,1")
                      && r.out.contains("serial   SN000005") && r.out.contains("version  03.10-07"),
                  qPrintable(r.out));
         QVERIFY(r.err.contains("Scan COM : #5"));
-        QCOMPARE(stores.stored("ScanCommNo").toInt(), 5);
-        QCOMPARE(stores.stored("ScanBaudRateNo").toInt(), 2);
+        QCOMPARE(sim.store().value("ScanCommNo").toInt(), 5);
+        QCOMPARE(sim.store().value("ScanBaudRateNo").toInt(), 2);
     }
 
     void verbsInOrderAsJson()
     {
-        testsupport::SimProcess sim({"--serial", "TQ123456"});
-        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
-        ScanStores stores(sim);
-        const Run r = runCmd({"scan", "set-id", "42", "status", "--json"}, stores.env);
+        TELMAX_START_SIM(sim, 5, {"--serial", "TQ123456"});
+        const Run r = runCmd({"scan", "set-id", "42", "status", "--json"}, sim.environment());
         QCOMPARE(r.exitCode, 0);
         const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 3);
@@ -252,10 +199,8 @@ private slots:
     // A lost reply to the line end made the retry send the text again: the paper held it twice.
     void lostLineEndReplyPrintsTheTextOnce()
     {
-        testsupport::SimProcess sim({"--drop-every", "3"});
-        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
-        ScanStores stores(sim);
-        const Run r = runCmd({"--port", "COM5", "print", "abc"}, stores.env);
+        TELMAX_START_SIM(sim, 5, {"--drop-every", "3"});
+        const Run r = runCmd({"--port", "COM5", "print", "abc"}, sim.environment());
         QCOMPARE(r.exitCode, 0);
         QCOMPARE(frameTexts(sim), QStringList({"E00B", "E00Gabc", "E00H0D0A", "E00B", "E00H0D0A"}));
         QCOMPARE(sim.paper(), QByteArray("abc\r\n"));
@@ -265,15 +210,13 @@ private slots:
     // with no reason; and --json showed the raw argument rather than what went out.
     void printTextCheckedBeforeAnyFrame()
     {
-        testsupport::SimProcess sim;
-        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
-        ScanStores stores(sim);
-        const Run tooLong = runCmd({"--port", "COM5", "print", QString(252, 'x')}, stores.env);
+        TELMAX_START_SIM(sim, 5);
+        const Run tooLong = runCmd({"--port", "COM5", "print", QString(252, 'x')}, sim.environment());
         QCOMPARE(tooLong.exitCode, 2);
         QVERIFY2(tooLong.err.contains("252 bytes") && tooLong.err.contains("at most 251"), qPrintable(tooLong.err));
         QVERIFY(sim.received().isEmpty());
 
-        const Run shown = runCmd({"--port", "COM5", "--json", "print", " a\tb\n"}, stores.env);
+        const Run shown = runCmd({"--port", "COM5", "--json", "print", " a\tb\n"}, sim.environment());
         QCOMPARE(shown.exitCode, 0);
         QVERIFY2(shown.out.contains("\"text\":\"a b\""), qPrintable(shown.out));
         QCOMPARE(sim.paper(), QByteArray("a b\r\n"));
@@ -303,10 +246,8 @@ private slots:
         QFETCH(QString, stdoutFile);
         QFETCH(int, exitCode);
         QFETCH(QString, said);
-        testsupport::SimProcess sim;
-        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
-        ScanStores stores(sim);
-        const Run r = runCmdWithStdout(args, stdoutFile, stores.env);
+        TELMAX_START_SIM(sim, 5);
+        const Run r = runCmdWithStdout(args, stdoutFile, sim.environment());
         QCOMPARE(r.exitCode, exitCode);
         QVERIFY2(r.err.contains(said), qPrintable(r.err));
     }
@@ -315,20 +256,24 @@ private slots:
     // bytes that are not text made trace lines that were not JSON.
     void traceNeverBlocksAndStaysJson()
     {
-        testsupport::SimProcess sim;
-        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
+        TELMAX_START_SIM(sim, 5);
         QTemporaryDir dir;
         const QByteArray fifo = QFile::encodeName(dir.path() + "/trace.fifo");
         QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
-        const Run blocked = runCmd({"--trace", QString::fromLocal8Bit(fifo), "--port", QString::fromStdString(sim.device()), "status"});
+        const Run blocked = runCmd(
+            {"--trace", QString::fromLocal8Bit(fifo), "--port", QString::fromStdString(sim.device()), "status"},
+            sim.environment());
         QCOMPARE(blocked.exitCode, 2);
         QVERIFY2(blocked.err.contains("a FIFO that no program reads"), qPrintable(blocked.err));
 
         const QByteArray odd = QFile::encodeName(dir.path()) + "/tty\"\\\xff\x01";
         QCOMPARE(::symlink(sim.device().c_str(), odd.constData()), 0);
+        // QTemporaryDir leaves a folder behind with a name in it that is not text.
+        const auto unlinkOdd = qScopeGuard([&odd] { ::unlink(odd.constData()); });
         const QString trace = dir.path() + "/trace.jsonl";
         // Through the shell: the path is not text, and QProcess would pass it as text.
         QProcess p;
+        p.setProcessEnvironment(sim.environment());
         p.start("/bin/sh", {"-c", "exec \"$0\" --trace \"$1\" --port \"$2$(printf '/tty\"\\\\\\377\\001')\" status",
                             qEnvironmentVariable("TELMAX_CMD"), trace, dir.path()});
         QVERIFY(p.waitForFinished(10000));
@@ -366,10 +311,8 @@ private slots:
     {
         QFETCH(QStringList, args);
         QFETCH(QString, said);
-        testsupport::SimProcess sim;
-        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
-        ScanStores stores(sim);
-        const Run r = runCmd(args, stores.env);
+        TELMAX_START_SIM(sim, 5);
+        const Run r = runCmd(args, sim.environment());
         QCOMPARE(r.exitCode, 2);
         QVERIFY2(r.err.contains(said), qPrintable(r.err));
         QVERIFY(sim.received().isEmpty());
@@ -377,11 +320,9 @@ private slots:
 
     void storedLineSettingNotOneOfTheTwelve()
     {
-        testsupport::SimProcess sim({"--line", "2"});
-        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
-        ScanStores stores(sim);
-        stores.store("ScanCommNo=5\nScanBaudRateNo=2\nScanBaudRate=\"12345,q,8,1\"\n");
-        const Run r = runCmd({"--json", "scan"}, stores.env);
+        TELMAX_START_SIM(sim, 5, {"--line", "2"});
+        QVERIFY(sim.store().write("[General]\nScanCommNo=5\nScanBaudRateNo=2\nScanBaudRate=\"12345,q,8,1\"\n"));
+        const Run r = runCmd({"--json", "scan"}, sim.environment());
         QCOMPARE(r.exitCode, 0);
         QCOMPARE(r.err.count("ScanBaudRate \"12345,q,8,1\" is not one of the module's line settings; using 9600,n,8,1"), 1);
         QVERIFY2(r.out.contains("\"line\":\"9600,n,8,1\""), qPrintable(r.out));
@@ -400,13 +341,11 @@ private slots:
     {
         QFETCH(QStringList, change);
         QFETCH(QString, line);
-        testsupport::SimProcess sim({"--line", "2"});
-        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
-        ScanStores stores(sim);
-        stores.store("ScanCommNo=5\nScanBaudRateNo=2\nScanBaudRate=\"9600,n,8,1\"\n");
-        QCOMPARE(runCmd(change, stores.env).exitCode, 0);
-        QCOMPARE(stores.stored("ScanBaudRate").toString(), line);
-        const Run next = runCmd({"scan", "status"}, stores.env);
+        TELMAX_START_SIM(sim, 5, {"--line", "2"});
+        QVERIFY(sim.store().write("[General]\nScanCommNo=5\nScanBaudRateNo=2\nScanBaudRate=\"9600,n,8,1\"\n"));
+        QCOMPARE(runCmd(change, sim.environment()).exitCode, 0);
+        QCOMPARE(sim.store().value("ScanBaudRate").toString(), line);
+        const Run next = runCmd({"scan", "status"}, sim.environment());
         QCOMPARE(next.exitCode, 0);
         QVERIFY2(next.out.contains("line     " + line), qPrintable(next.out));
     }
@@ -415,17 +354,15 @@ private slots:
     // said nothing of a port it could not open because another program held it.
     void messagesNameWhatATechnicianCanAct()
     {
-        const Run open = runCmd({"--port", "/dev/telmax-no-such-port", "test"});
+        TELMAX_START_SIM(sim, 5);
+        const Run open = runCmd({"--port", "/dev/telmax-no-such-port", "test"}, sim.environment());
         QCOMPARE(open.exitCode, 2);
         QVERIFY2(open.err.contains("Open COM : /dev/telmax-no-such-port Error"), qPrintable(open.err));
 
-        testsupport::SimProcess sim;
-        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
-        ScanStores stores(sim);
         const int fd = ::open(sim.device().c_str(), O_RDWR | O_NOCTTY);
         QVERIFY(fd >= 0);
         QCOMPARE(::flock(fd, LOCK_EX | LOCK_NB), 0);
-        const Run scan = runCmd({"scan"}, stores.env);
+        const Run scan = runCmd({"scan"}, sim.environment());
         ::close(fd);
         QCOMPARE(scan.exitCode, 1);
         QVERIFY2(scan.err.contains(QString("COM5 not searched: %1: busy").arg(QString::fromStdString(sim.device()))),
@@ -442,10 +379,8 @@ private slots:
         localedef.start("localedef", {"-i", "zh_TW", "-f", "BIG5", locales.path() + "/zh_TW.BIG5"});
         if (!localedef.waitForFinished(30000) || localedef.exitCode() != 0)
             QSKIP("no Big5 locale can be made here (localedef and the locales package)");
-        testsupport::SimProcess sim;
-        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
-        ScanStores stores(sim);
-        QProcessEnvironment env = stores.env;
+        TELMAX_START_SIM(sim, 5);
+        QProcessEnvironment env = sim.environment();
         env.insert("LOCPATH", locales.path());
         env.insert("LC_ALL", "zh_TW.BIG5");
         // "中文" as a Big5 terminal passes it; the printer's code page is the locale's.
@@ -461,8 +396,8 @@ private slots:
         QVERIFY2(out.contains("\xA4\xA4\xA4\xE5") && !out.contains("\xE4\xB8\xAD"), out.constData());
 
         // A character the printer's code page lacks is sent as "?", and the result counts it.
-        stores.store("PrintCodePage=BIG5\n");
-        const Run json = runCmd({"--port", "COM5", "--json", "print", QString::fromUtf8("中\uD55C")}, stores.env);
+        QVERIFY(sim.store().write("[General]\nPrintCodePage=BIG5\n"));
+        const Run json = runCmd({"--port", "COM5", "--json", "print", QString::fromUtf8("中\uD55C")}, sim.environment());
         QCOMPARE(json.exitCode, 0);
         QVERIFY2(json.out.contains("\"replaced\":1"), qPrintable(json.out));
         QVERIFY(sim.paper().endsWith("\xA4\xA4?\r\n"));
@@ -470,10 +405,8 @@ private slots:
 
     void continuousTestCounted()
     {
-        testsupport::SimProcess sim;
-        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
-        ScanStores stores(sim);
-        const Run r = runCmd({"scan", "test", "--count", "3"}, stores.env);
+        TELMAX_START_SIM(sim, 5);
+        const Run r = runCmd({"scan", "test", "--count", "3"}, sim.environment());
         QCOMPARE(r.exitCode, 0);
         QCOMPARE(r.out.count(QRegularExpression("line \\d printed")), 3);
         QCOMPARE(sim.paper(), QByteArray("VOREX PRINT TEST.\r\n").repeated(3));
@@ -498,10 +431,8 @@ private slots:
         QFETCH(QStringList, args);
         QFETCH(int, exitCode);
         QFETCH(QString, said);
-        testsupport::SimProcess sim(simOptions);
-        QVERIFY2(sim.started(), qPrintable(sim.errorString()));
-        ScanStores stores(sim);
-        const Run r = runCmd(args, stores.env);
+        TELMAX_START_SIM(sim, 5, simOptions);
+        const Run r = runCmd(args, sim.environment());
         QCOMPARE(r.exitCode, exitCode);
         QVERIFY2((r.out + r.err).contains(said), qPrintable(r.out + r.err));
     }
