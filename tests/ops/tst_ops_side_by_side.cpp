@@ -19,8 +19,10 @@
 #include "ops/state.h"
 #include "ops_fakes.h"
 #include "platform/hooks.h"
+#include "support/temporary_store.h"
 
 using namespace opstest;
+using testsupport::processStore;
 
 namespace {
 
@@ -158,7 +160,7 @@ class TestOpsSideBySide : public QObject {
 private:
     static Result scan(Bench &bench, bool locked, int remembered, bool sideBySide)
     {
-        QSettings(QSettings::NativeFormat, QSettings::SystemScope, "VOREX", "PRINTConfig").clear();
+        processStore().clear();
         ops::run.reset();
         ScanBaudRateNo = remembered;
         ScanBaudRate = BaudRateList[std::size_t(remembered)];
@@ -178,13 +180,15 @@ private:
         if (r.found) {
             r.port = ScanCommNo;
             r.index = ScanBaudRateNo;
-            r.stored = storedValue("ScanCommNo") + "|" + storedValue("ScanBaudRateNo") + "|" + storedValue("ScanBaudRate");
+            const auto &store = processStore();
+            r.stored = store.valueText("ScanCommNo") + "|" + store.valueText("ScanBaudRateNo") + "|"
+                       + store.valueText("ScanBaudRate");
         }
         return r;
     }
 
 private slots:
-    void initTestCase() { useTemporarySettingsStore(); }
+    void initTestCase() { QVERIFY(processStore().isValid()); }
 
     // A side-by-side search that let a higher port win before a lower one had finished, took a
     // later line setting of a port, or stored other values, would differ from the search one
