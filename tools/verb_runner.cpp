@@ -105,7 +105,10 @@ std::string portLine(const ops::PortSearch &p)
     }
     if (p.open.failure == serial::OpenFailure::Missing)
         return where + "missing";
-    return port + ": " + serial::openFailureText(port, p.device, p.open);
+    std::string reason = serial::openFailureText(port, p.device, p.open);
+    if (reason.compare(0, p.device.size() + 2, p.device + ": ") == 0)
+        reason.erase(0, p.device.size() + 2);   // the line names the device already
+    return where + reason;
 }
 
 class Runner {
