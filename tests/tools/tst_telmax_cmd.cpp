@@ -2,6 +2,8 @@
 // a busy port and a COM number mapped in the settings store.
 #include <QtTest>
 
+#include <optional>
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -18,34 +20,18 @@ struct Run {
     QString err;
 };
 
-// telmax-cmd run with a settings store of the test's (env).
-Run runCmd(const QStringList &args, const QProcessEnvironment &env)
+// telmax-cmd run with a settings store of the test's (env); its stdout read, or sent to a file
+// (/dev/full), or with an empty file name closed.
+Run runCmd(const QStringList &args, const QProcessEnvironment &env, const std::optional<QString> &stdoutFile = {})
 {
     Run r;
     QProcess p;
     p.setProcessEnvironment(env);
-    p.start(qEnvironmentVariable("TELMAX_CMD"), args);
-    if (!p.waitForFinished(10000)) {
-        p.kill();
-        p.waitForFinished();
-        return r;
-    }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
-    r.err = QString::fromLocal8Bit(p.readAllStandardError());
-    return r;
-}
-
-// telmax-cmd with its stdout sent to a file (/dev/full) or, with an empty path, closed.
-Run runCmdWithStdout(const QStringList &args, const QString &stdoutFile, const QProcessEnvironment &env)
-{
-    Run r;
-    QProcess p;
-    p.setProcessEnvironment(env);
-    if (stdoutFile.isEmpty()) {
+    if (stdoutFile && stdoutFile->isEmpty()) {
         p.start("/bin/sh", QStringList{"-c", "exec \"$0\" \"$@\" >&-", qEnvironmentVariable("TELMAX_CMD")} + args);
     } else {
-        p.setStandardOutputFile(stdoutFile);
+        if (stdoutFile)
+            p.setStandardOutputFile(*stdoutFile);
         p.start(qEnvironmentVariable("TELMAX_CMD"), args);
     }
     if (!p.waitForFinished(10000)) {
@@ -54,6 +40,7 @@ Run runCmdWithStdout(const QStringList &args, const QString &stdoutFile, const Q
         return r;
     }
     r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
     r.err = QString::fromLocal8Bit(p.readAllStandardError());
     return r;
 }
@@ -247,7 +234,7 @@ private slots:
         QFETCH(int, exitCode);
         QFETCH(QString, said);
         TELMAX_START_SIM(sim, 5);
-        const Run r = runCmdWithStdout(args, stdoutFile, sim.environment());
+        const Run r = runCmd(args, sim.environment(), stdoutFile);
         QCOMPARE(r.exitCode, exitCode);
         QVERIFY2(r.err.contains(said), qPrintable(r.err));
     }
