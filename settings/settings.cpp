@@ -158,26 +158,29 @@ bool LoadSettings()
 }
 
 
+namespace {
+
+// The line setting after ScanCommNo, in the order of a scan's save; false at the first failure.
+bool writeLineSetting(SettingsKey &key)
+{
+    return key.writeInteger(kScanBaudRateNo, ScanBaudRateNo)
+        && key.writeString(kScanBaudRate, QString::fromStdString(ScanBaudRate));
+}
+
+} // namespace
+
 void SaveScanSettings()
 {
     SettingsKey key;
-    if (!key.openOrCreate())
-        return;
-    if (!key.writeInteger(kScanCommNo, ScanCommNo))
-        return;
-    if (!key.writeInteger(kScanBaudRateNo, ScanBaudRateNo))
-        return;
-    key.writeString(kScanBaudRate, QString::fromStdString(ScanBaudRate));
+    if (key.openOrCreate() && key.writeInteger(kScanCommNo, ScanCommNo))
+        writeLineSetting(key);
 }
 
 void SaveLineSetting()
 {
     SettingsKey key;
-    if (!key.openOrCreate())
-        return;
-    if (!key.writeInteger(kScanBaudRateNo, ScanBaudRateNo))
-        return;
-    key.writeString(kScanBaudRate, QString::fromStdString(ScanBaudRate));
+    if (key.openOrCreate())
+        writeLineSetting(key);
 }
 
 void SaveLanguage()
