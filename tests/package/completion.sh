@@ -19,13 +19,13 @@ touch "$work/files/module-a" "$work/files/module-b"
 # Prints the words bash offers for LINE (the cursor at its end), one per line, sorted.
 cat >"$work/complete.bash" <<'EOF'
 complete_line() {
-    local line=$1 spec
+    local line=$1 rule
     COMP_LINE=$line COMP_POINT=${#line}
     read -ra COMP_WORDS <<<"$line"
     [[ $line == *" " ]] && COMP_WORDS+=("")
     COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
-    spec=$(complete -p telmax-cmd 2>/dev/null) || { echo "NO-COMPLETION"; return; }
-    [[ $spec =~ -F\ ([^ ]+) ]] || { echo "NO-FUNCTION"; return; }
+    rule=$(complete -p telmax-cmd 2>/dev/null) || { echo "NO-COMPLETION"; return; }
+    [[ $rule =~ -F\ ([^ ]+) ]] || { echo "NO-FUNCTION"; return; }
     COMPREPLY=()
     "${BASH_REMATCH[1]}" telmax-cmd "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD - 1]}"
     printf '%s\n' "${COMPREPLY[@]}" | sort
