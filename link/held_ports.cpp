@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -93,18 +94,17 @@ void writeMarker(Entry &e, int fd)
     std::memcpy(e.marker, path, sizeof path);
 }
 
-bool isOurProgram(int pid)
+// The file name of a process's program, or empty when it cannot be read.
+std::string programOf(int pid)
 {
     char link[64];
     std::snprintf(link, sizeof link, "/proc/%d/exe", pid);
     char exe[4096];
     const ssize_t n = ::readlink(link, exe, sizeof exe - 1);
     if (n <= 0)
-        return false;
-    exe[n] = 0;
-    const char *base = std::strrchr(exe, '/');
-    base = base ? base + 1 : exe;
-    return std::strncmp(base, "telmax-", 7) == 0;
+        return {};
+    const std::string path(exe, std::size_t(n));
+    return path.substr(path.rfind('/') + 1);
 }
 
 // --- the handler -----------------------------------------------------------------------------
@@ -226,12 +226,8 @@ int exclusivityLeftBy(int fd)
         return pid;
     // The number is in use: by a run of ours that holds the port now (busy in the ordinary
     // way), or by a process the system has given the number to since.
-    char link[64];
-    std::snprintf(link, sizeof link, "/proc/%d/exe", pid);
-    char exe[16];
-    if (::readlink(link, exe, sizeof exe) <= 0 || isOurProgram(pid))
-        return 0;
-    return pid;
+    const std::string program = programOf(pid);
+    return program.empty() || program.rfind("telmax-", 0) == 0 ? 0 : pid;
 }
 
 } // namespace serial::held

@@ -115,6 +115,11 @@ std::string closestVerb(const std::string &word)
     return best->name;
 }
 
+std::string unknownVerb(const std::string &word)
+{
+    return "unknown verb '" + word + "' (did you mean " + closestVerb(word) + "?)";
+}
+
 bool isDevicePath(const std::string &word)
 {
     return word.find('/') != std::string::npos || word.find('\\') != std::string::npos;
@@ -222,7 +227,7 @@ std::optional<Form> formOf(const std::vector<std::string> &args, std::string &er
             return Form::Verbs;
         if (serial::comNumber(a) || isDevicePath(a))
             return ports ? Form::Verbs : Form::Raw;
-        error = "unknown verb '" + a + "' (did you mean " + closestVerb(a) + "?)";
+        error = unknownVerb(a);
         return std::nullopt;
     }
     if (ports)
@@ -243,8 +248,7 @@ std::optional<Invocation> parseVerbs(const std::vector<std::string> &args, std::
         }
         const OptionSpec *o = findOption(a);
         if (!o) {
-            error = a.rfind("-", 0) == 0 ? "unknown option " + a
-                                         : "unknown verb '" + a + "' (did you mean " + closestVerb(a) + "?)";
+            error = a.rfind("-", 0) == 0 ? "unknown option " + a : unknownVerb(a);
             return std::nullopt;
         }
         std::string value;

@@ -121,7 +121,6 @@ private:
     std::optional<Outcome> runVerb(const VerbCall &call);
     Outcome runScan(const VerbCall &call);
     Outcome runTest(const VerbCall &call);
-    void keepLineSetting();
     void report(const VerbCall &call, const Outcome &outcome);
     void choosePort();
 
@@ -138,13 +137,6 @@ void Runner::choosePort()
         ScanBaudRate = BaudRateList[std::size_t(ScanBaudRateNo)];
     }
     ModuleFound = true;   // the named port stands in for a scan that found the module there
-}
-
-// Each invocation is a whole run: the module's new line setting is stored where a scan stores
-// it, or the next run's scan would look for the module at the old one.
-void Runner::keepLineSetting()
-{
-    SaveLineSetting();
 }
 
 Outcome Runner::runTest(const VerbCall &call)
@@ -224,8 +216,10 @@ std::optional<Outcome> Runner::runVerb(const VerbCall &call)
         const int index = *lineIndex(call.arg);
         m_view.selectBaudRate(index);
         ops::setModuleBaudRate(m_view);
+        // Each invocation is a whole run: the module's new line setting is stored where a scan
+        // stores it, or the next run's scan would look for the module at the old one.
         if (m_view.lampYellow())
-            keepLineSetting();
+            SaveLineSetting();
         o.fields.emplace_back("line", QString::fromLatin1(BaudRateList[std::size_t(index)]));
         break;
     }
@@ -234,7 +228,7 @@ std::optional<Outcome> Runner::runVerb(const VerbCall &call)
         if (m_view.lampYellow()) {
             ScanBaudRateNo = kDefaultBaudRateNo;
             ScanBaudRate = BaudRateList[kDefaultBaudRateNo];
-            keepLineSetting();
+            SaveLineSetting();
         }
         o.fields.emplace_back("id", QStringLiteral("01"));
         o.fields.emplace_back("line", QString::fromLatin1(BaudRateList[kDefaultBaudRateNo]));
