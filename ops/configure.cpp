@@ -74,7 +74,13 @@ void factoryDefault(ModuleView &view)
         if (!SendCommand(cmd::setModuleId(serialOfThisTry(), kFactoryId)))
             return false;
         platform::SleepMs(kPacingMs);
-        return SendCommand(cmd::setLineSettings(kDefaultBaudRateNo));
+        if (!SendCommand(cmd::setLineSettings(kDefaultBaudRateNo)))
+            return false;
+        // The module now runs at the factory line setting: the next operation opens the port
+        // there, as after Set Module Baud Rate. Only a scan's search stores it.
+        ScanBaudRateNo = kDefaultBaudRateNo;
+        ScanBaudRate = BaudRateList[kDefaultBaudRateNo];
+        return true;
     };
     op.okEntry = Text::SetFactoryOk;
     op.errorEntry = Text::SetFactoryError;

@@ -338,6 +338,26 @@ private slots:
         QCOMPARE(processStore().value("ScanBaudRateNo").toInt(), 5);
     }
 
+    void factoryDefaultThenNextOperation()
+    {
+        // After Factory Default the window opened the port at the module's old line setting, so
+        // every following operation failed until a new search.
+        TELMAX_START_SIM(sim, 3, {"--line", "9"});
+        remember(3, 9, "57600,e,8,1");
+        Session s;
+        s.click("btnScan");
+        QCOMPARE(s.text("pnMsg"), QString("Get Module Info Ok. (COM : #3)"));
+        s.click("btnFactory");
+        QCOMPARE(s.text("pnMsg"), QString("Set Factory Default Ok"));
+        s.click("btnStatus");
+        QCOMPARE(s.text("pnMsg"), QString("Get Module Status Ok"));
+        const QList<QJsonObject> rx = sim.received();
+        QCOMPARE(rx.last().value("text").toString(), QString("E00F"));
+        QCOMPARE(rx.last().value("baud").toInt(), 19200);
+        // Only a scan stores.
+        QCOMPARE(processStore().value("ScanBaudRateNo").toInt(), 9);
+    }
+
     void factoryDefaultUnplugged()
     {
         TELMAX_START_SIM(sim, 3);
