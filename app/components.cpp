@@ -66,7 +66,7 @@ QWidget *make(const Component &c, QWidget *parent)
     case Kind::Label: return new QLabel(caption, parent);
     case Kind::Button: return new QPushButton(caption, parent);
     case Kind::ToolButton: {
-        auto *b = new QToolButton(parent);
+        auto *b = new PictureAboveButton(parent);
         b->setText(caption);
         return b;
     }

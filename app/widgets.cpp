@@ -2,6 +2,8 @@
 
 #include <QKeyEvent>
 #include <QPainter>
+#include <QStyleOptionToolButton>
+#include <QStylePainter>
 #include <QTextBoundaryFinder>
 #include <utility>
 
@@ -150,4 +152,37 @@ QValidator::State LimitedTextValidator::validate(QString &input, int &pos) const
     pos = int(head + taken);
     m_previous = input;
     return Acceptable;
+}
+
+void PictureAboveButton::paintEvent(QPaintEvent *)
+{
+    QStylePainter p(this);
+    QStyleOptionToolButton option;
+    initStyleOption(&option);
+    // The style draws the button and its focus; the picture and caption are drawn here.
+    const QIcon icon = option.icon;
+    const QString caption = option.text;
+    option.icon = QIcon();
+    option.text.clear();
+    p.drawComplexControl(QStyle::CC_ToolButton, option);
+
+    const QRect face = style()->subControlRect(QStyle::CC_ToolButton, &option, QStyle::SC_ToolButton, this);
+    const QSize picture = icon.isNull() ? QSize() : iconSize();
+    const int textFlags = Qt::AlignHCenter | Qt::AlignTop | Qt::TextShowMnemonic;
+    const QRect textSize = option.fontMetrics.boundingRect(face, textFlags, caption);
+    const int blockHeight = picture.height() + (picture.isEmpty() || caption.isEmpty() ? 0 : kSpacing) + textSize.height();
+    int top = face.top() + (face.height() - blockHeight) / 2;
+    // Pressed, the block moves with the face as the style's own contents do.
+    const QPoint shift = (option.state & (QStyle::State_Sunken | QStyle::State_On))
+                             ? QPoint(style()->pixelMetric(QStyle::PM_ButtonShiftHorizontal, &option, this),
+                                      style()->pixelMetric(QStyle::PM_ButtonShiftVertical, &option, this))
+                             : QPoint();
+    if (!picture.isEmpty()) {
+        const QIcon::Mode mode = isEnabled() ? QIcon::Normal : QIcon::Disabled;
+        const QRect at(QPoint(face.left() + (face.width() - picture.width()) / 2, top) + shift, picture);
+        icon.paint(&p, at, Qt::AlignCenter, mode);
+        top += picture.height() + kSpacing;
+    }
+    const QRect textRect(QPoint(face.left(), top) + shift, QSize(face.width(), textSize.height()));
+    style()->drawItemText(&p, textRect, textFlags, option.palette, isEnabled(), caption, QPalette::ButtonText);
 }

@@ -5,6 +5,7 @@
 #include <QColor>
 #include <QLabel>
 #include <QScrollBar>
+#include <QToolButton>
 #include <QValidator>
 #include <QWidget>
 
@@ -60,6 +61,21 @@ protected:
 
 private:
     QColor m_fill = Qt::white;
+};
+
+// A button whose picture stands above its caption, the two centred together as one block. Qt's
+// own text-under-icon style puts the picture at the top and centres the caption in what is left,
+// so on a tall button the two drift apart.
+class PictureAboveButton : public QToolButton {
+    Q_OBJECT
+public:
+    using QToolButton::QToolButton;
+
+    // Gap between the picture and the caption.
+    static constexpr int kSpacing = 4;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
 };
 
 // A scroll bar whose Left and Right keys move the way it is drawn: Right towards the maximum,

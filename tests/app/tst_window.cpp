@@ -471,6 +471,30 @@ private slots:
         QCOMPARE(part<QToolButton>(window, "btnFactory")->palette().color(QPalette::ButtonText), disabledText);
     }
 
+    void factoryPictureAndCaptionCentredTogether()
+    {
+        // Qt's text-under-icon layout put the picture at the top of btnFactory and its caption in
+        // the middle of what was left: two things far apart instead of one centred block.
+        TfrmModule window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto *button = part<QToolButton>(window, "btnFactory");
+        const QImage image = button->grab().toImage();
+        // A row holds some of the block where it differs from the button's face at its left end
+        // (the face may be shaded from top to bottom).
+        int first = -1, last = -1;
+        for (int y = 8; y < image.height() - 8; ++y)
+            for (int x = 12; x < image.width() - 12; ++x)
+                if (image.pixel(x, y) != image.pixel(8, y)) {
+                    first = first < 0 ? y : first;
+                    last = y;
+                    break;
+                }
+        QVERIFY2(first > 0, "nothing drawn on the button");
+        const int above = first, below = image.height() - 1 - last;
+        QVERIFY2(std::abs(above - below) <= 4, qPrintable(QString("%1 px above the block, %2 below").arg(above).arg(below)));
+    }
+
     void busyModeAndBlink()
     {
         TfrmModule window;
