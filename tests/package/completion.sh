@@ -81,7 +81,7 @@ settings=(4800,n,8,1 4800,e,8,1 9600,n,8,1 9600,e,8,1 19200,n,8,1 19200,e,8,1
 for mode in "${modes[@]}"; do
     check "$mode" "telmax-cmd s" scan set-id set-baud status
     check "$mode" "telmax-cmd scan set-id 42 p" print
-    check "$mode" "telmax-cmd --" --help $options
+    check "$mode" "telmax-cmd --" $options
     check "$mode" "telmax-cmd --l" --lang --line --lock
     check "$mode" "telmax-cmd --lang " en gb big5
     check "$mode" "telmax-cmd --json --lang b" big5
