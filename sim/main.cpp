@@ -37,11 +37,14 @@ Refused commands ("E00C" with another S/N or a bad ID, a bad "E00E" index, bad h
 Output files:
   --link PATH          also make PATH a symlink to the slave (removed at exit)
   --paper FILE         append printed bytes to FILE
-  --log FILE           one JSON object per line for every frame received and reply sent:
-                       {"t":ms,"dir":"rx","hex":"09 ...","text":"E00B","baud":19200,"ok":true}
-                       {"t":ms,"dir":"tx","hex":"0A ...","text":"E01BTQ123456"}
+  --log FILE           one JSON object per line for every frame received and reply sent,
+                       with the time in ms ("t") and the bytes in hex ("hex") and as text;
                        "ok" is false for a frame left unanswered, with a "reason"; events
-                       (start, line, hangup, stop, end) carry "event" instead of "dir"
+                       (start, line, hangup, stop, end) carry "event" instead of "dir".
+                       A frame and its reply, each line after "> ":
+
+                       > {"t":ms,"dir":"rx",...,"text":"E00B","baud":19200,"ok":true}
+                       > {"t":ms,"dir":"tx",...,"text":"E01BTQ123456"}
 
 Faults:
   --silent             never answer

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Catches a package that installs broken or that a Debian maintainer's checks reject: a program,
 # the desktop entry or the icon left out; a manual page missing or one that man renders with
-# warnings; no copyright file or changelog; AppStream metadata that does not validate or names
+# warnings, telmax-sim(1) running its log example's lines together; no copyright file or
+# changelog; AppStream metadata that does not validate or names
 # a screenshot the repository does not have; any lintian error or warning not overridden.
 # Makes the Debian package from a built tree into a temporary folder and reads it with dpkg-deb;
 # installs nothing. Also caught: files outside /usr, a desktop entry whose Exec or Icon names no
@@ -88,6 +89,10 @@ if command -v man >/dev/null; then
     LC_ALL=C.UTF-8 MANWIDTH=80 man -l "$page" 2>/dev/null | grep -q '^NAME' ||
       fail "man $(basename "$page") shows no NAME section"
   done
+  # The log example of telmax-sim(1) line by line, as in its --help, however wide the terminal.
+  sim_page=$(LC_ALL=C.UTF-8 MANWIDTH=250 man -l "$root/usr/share/man/man1/telmax-sim.1.gz" 2>/dev/null)
+  grep -q '"dir":"rx"' <<<"$sim_page" || fail "man telmax-sim shows no --log example"
+  ! grep -q '"dir":"rx".*"dir":"tx"' <<<"$sim_page" || fail "man telmax-sim runs the --log example's lines together"
 else
   notes+=("man not found: manual pages not rendered")
 fi
