@@ -2,15 +2,16 @@
 # Catches a package that installs broken or that a Debian maintainer's checks reject: a program,
 # the desktop entry or the icon left out; a manual page missing or one that man renders with
 # warnings, telmax-sim(1) running its log example's lines together, telmax-cmd(1) without its
-# TROUBLESHOOTING section; no copyright file or changelog; AppStream metadata that does not validate or names
-# a screenshot the repository does not have; any lintian error or warning not overridden.
-# Makes the Debian package from a built tree into a temporary folder and reads it with dpkg-deb;
-# installs it only into a root of its own (purge.sh). Also caught: files outside /usr, a desktop entry whose Exec or Icon names no
-# file of the package or that does not validate (or would be listed twice in the menu), Qt and
-# the other libraries not computed into Depends, the fonts missing from Depends, a version other
-# than the changelog's latest, a file name other than Debian's package_version_arch.deb, a
-# README whose install command names another version, the README missing from the package, and
-# a purge that leaves the machine-wide settings behind (purge.sh).
+# TROUBLESHOOTING section; no copyright file or changelog; AppStream metadata that does not
+# validate or names a screenshot the repository does not have; any lintian error or warning not
+# overridden. Makes the Debian package from a built tree into a temporary folder and reads it
+# with dpkg-deb; installs it only into a root of its own (purge.sh). Also caught: files outside
+# /usr, a desktop entry whose Exec or Icon names no file of the package or that does not
+# validate (or would be listed twice in the menu), Qt and the other libraries not computed into
+# Depends, the fonts missing from Depends, a version other than the changelog's latest, a file
+# name other than Debian's package_version_arch.deb, a README whose install command names
+# another version, the README missing from the package, and a purge that leaves the
+# machine-wide settings behind (purge.sh).
 # Usage: check_deb.sh CPACK BUILD_DIR UPSTREAM_VERSION SOURCE_DIR
 set -uo pipefail
 cpack=$1 build=$2 upstream=$3 source=$4
