@@ -22,6 +22,24 @@ void showStartupError(const std::optional<QApplication> &application, const QStr
         std::fprintf(stderr, "%s: %s\n", kApplicationTitle, message.toLocal8Bit().constData());
 }
 
+// Qt's own handler, which prints as QT_MESSAGE_PATTERN says.
+QtMessageHandler qtHandler = nullptr;
+
+// Without XDG_RUNTIME_DIR (root on a console or after su, a service) Qt says at every start that
+// it uses a folder of its own under /tmp instead; the window keeps nothing there.
+bool isRuntimeDirNotice(QtMsgType type, const QString &message)
+{
+    return type == QtWarningMsg
+           && message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set, defaulting to "));
+}
+
+// Every message as Qt prints it, but for that notice.
+void quietHandler(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (!isRuntimeDirNotice(type, message) && qtHandler)
+        qtHandler(type, context, message);
+}
+
 // Qt ends the program when it finds no display (no DISPLAY or WAYLAND_DISPLAY, or one it cannot
 // reach) with a fatal message about reinstalling the application. The technician is told instead
 // what is missing and what works without a display.
@@ -41,6 +59,8 @@ void noDisplayHandler(QtMsgType type, const QMessageLogContext &context, const Q
         std::_Exit(1);
     }
     // Everything else as Qt would print it.
+    if (isRuntimeDirNotice(type, message))
+        return;
     std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
     if (type == QtFatalMsg)
         std::abort();
@@ -55,9 +75,9 @@ int runMain(int &argc, char **argv, const std::function<void(TfrmModule &)> &aft
     const ops::ProgramRun program([] { QCoreApplication::processEvents(QEventLoop::AllEvents); });
     std::optional<QApplication> application;
     try {
-        const QtMessageHandler previous = qInstallMessageHandler(noDisplayHandler);
+        qtHandler = qInstallMessageHandler(noDisplayHandler);
         application.emplace(argc, argv);
-        qInstallMessageHandler(previous);
+        qInstallMessageHandler(quietHandler);
         QApplication::setApplicationName(QString::fromLatin1(kApplicationTitle));
         QGuiApplication::setDesktopFileName(QStringLiteral("telmax-config"));
 

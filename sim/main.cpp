@@ -22,7 +22,7 @@ first line, then answers command frames on it until SIGTERM, SIGINT or SIGHUP.
 Module:
   --serial TEXT        S/N, 8 printable characters (default TQ123456)
   --id NN              module ID, 1 to 99 (default 01)
-  --version TEXT       firmware version, 8 printable characters (default 03.10-07)
+  --firmware TEXT      firmware version, 8 printable characters (default 03.10-07)
   --line N             line setting, index 0 to 11 or its text, e.g. 19200,e,8,1 (default 5)
   --status C           printer status character (default O)
 Only frames with a right checksum are answered, and only while the port runs at the baud
@@ -37,11 +37,14 @@ Refused commands ("E00C" with another S/N or a bad ID, a bad "E00E" index, bad h
 Output files:
   --link PATH          also make PATH a symlink to the slave (removed at exit)
   --paper FILE         append printed bytes to FILE
-  --log FILE           one JSON object per line for every frame received and reply sent:
-                       {"t":ms,"dir":"rx","hex":"09 ...","text":"E00B","baud":19200,"ok":true}
-                       {"t":ms,"dir":"tx","hex":"0A ...","text":"E01BTQ123456"}
+  --log FILE           one JSON object per line for every frame received and reply sent,
+                       with the time in ms ("t") and the bytes in hex ("hex") and as text;
                        "ok" is false for a frame left unanswered, with a "reason"; events
-                       (start, line, hangup, stop, end) carry "event" instead of "dir"
+                       (start, line, hangup, stop, end) carry "event" instead of "dir".
+                       A frame and its reply, each line after "> ":
+
+                       > {"t":ms,"dir":"rx",...,"text":"E00B","baud":19200,"ok":true}
+                       > {"t":ms,"dir":"tx",...,"text":"E01BTQ123456"}
 
 Faults:
   --silent             never answer
@@ -54,6 +57,10 @@ Faults:
   --stray-byte         send the byte 0x55 in front of every reply
   --no-version         never answer "E00V"
   --hangup-after N     after N commands with a right checksum, close the pty and end
+
+Program:
+  --help               print this help and end
+  --version            print the program's name and version and end
 
 Exit status: 0 when stopped or hung up, 1 when the pty or a file cannot be set up,
 2 for a bad option.
@@ -74,7 +81,7 @@ int number(const std::string &option, const std::string &text, int low, int high
     return int(*v);
 }
 
-// The module's own state: S/N, ID, version, line setting, status. False when opt is none of them.
+// The module's own state: S/N, ID, firmware version, line setting, status. False when opt is none of them.
 bool moduleOption(const std::string &opt, const std::function<std::string()> &value, sim::ModuleState &state)
 {
     if (opt == "--serial") {
@@ -88,10 +95,10 @@ bool moduleOption(const std::string &opt, const std::function<std::string()> &va
         if (!id)
             bad("bad value for --id: '" + v + "' (expected 1 to 99)");
         state.id = *id;
-    } else if (opt == "--version") {
+    } else if (opt == "--firmware") {
         const std::string v = value();
         if (!sim::isFieldText(v, 8))
-            bad("bad value for --version: '" + v + "' (expected 8 printable characters)");
+            bad("bad value for --firmware: '" + v + "' (expected 8 printable characters)");
         state.version = v;
     } else if (opt == "--line") {
         const std::string v = value();
@@ -161,6 +168,8 @@ int main(int argc, char **argv)
             std::fputs(kHelp, stdout);
             return 0;
         }
+        if (opt == "--version")
+            return std::fputs("telmax-sim " TELMAX_VERSION "\n", stdout) < 0 || std::fflush(stdout) != 0 ? 1 : 0;
         if (!moduleOption(opt, value, o.state) && !loopOption(opt, value, o))
             bad("unknown option '" + opt + "' (see --help)");
     }

@@ -32,7 +32,9 @@ void printUsage(std::FILE *to)
     std::fputs(tools::kRawUsage, to);
     std::fputs("\n", to);
     std::fputs(tools::verbUsage().c_str(), to);
-    std::fputs("\n"
+    std::fputs("  --help                print this help and end\n"
+               "  --version             print the program's name and version and end\n"
+               "\n"
                "Exit status: 0 success, 1 an operation or exchange failed, or its results could not\n"
                "be written, 2 bad usage, no module found before an operation, or a port that does\n"
                "not open (the reason on stderr).\n",
@@ -54,11 +56,14 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);        // for reading the settings and the port map
 
     std::vector<std::string> args(argv + 1, argv + argc);
-    for (const std::string &a : args)
+    for (const std::string &a : args) {
         if (a == "-h" || a == "--help") {
             printUsage(stdout);
             return 0;
         }
+        if (a == "--version")
+            return std::fputs("telmax-cmd " TELMAX_VERSION "\n", stdout) < 0 || std::fflush(stdout) != 0 ? 1 : 0;
+    }
     if (args.empty()) {
         printUsage(stderr);
         return 2;

@@ -185,6 +185,34 @@ private slots:
         QCOMPARE(said.count('\n'), 1);
         QVERIFY2(said.contains("no display found") && said.contains("telmax-cmd"), qPrintable(said));
     }
+
+    // Started without XDG_RUNTIME_DIR (root on a console or after su, as scripts/demo runs it),
+    // the window printed Qt's "QStandardPaths: XDG_RUNTIME_DIR not set, defaulting to ..." each
+    // time: a normal start, scan and continuous test, ended by SIGTERM, prints nothing.
+    void normalRunPrintsNothing()
+    {
+        TELMAX_START_SIM(sim, 3, QStringList());
+        const QTemporaryDir tmp;   // where Qt makes its own runtime folder, whatever /tmp holds
+        QProcess child;
+        QProcessEnvironment env = sim.environment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.remove("XDG_RUNTIME_DIR");
+        env.insert("TMPDIR", tmp.path());
+        child.setProcessEnvironment(env);
+        child.start(QCoreApplication::applicationFilePath(), {"--as-program"});
+        QVERIFY(child.waitForStarted());
+        QVERIFY(sim.waitForLog(
+            [](const QList<QJsonObject> &log) {
+                for (const QJsonObject &o : log)
+                    if (o.value("dir") == "rx" && o.value("text") == "E00GVOREX PRINT TEST.")
+                        return true;
+                return false;
+            },
+            15000));
+        ::kill(pid_t(child.processId()), SIGTERM);
+        QVERIFY2(child.waitForFinished(5000), "the program did not end");
+        QCOMPARE(QString::fromLocal8Bit(child.readAllStandardError()), QString());
+    }
 };
 
 int main(int argc, char **argv)

@@ -108,7 +108,7 @@ private slots:
 
     void everyCommand()
     {
-        START_SESSION(s, {"--serial", "AB123456", "--id", "7", "--version", "04.02-11", "--status", "P"});
+        START_SESSION(s, {"--serial", "AB123456", "--id", "7", "--firmware", "04.02-11", "--status", "P"});
 
         QVERIFY(SendCommand(cmd::moduleInfo()));
         QCOMPARE(ReplyLength, 16);

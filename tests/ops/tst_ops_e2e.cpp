@@ -189,7 +189,7 @@ private slots:
 
     void quickCheckFound()
     {
-        TELMAX_START_SIM(sim, 3, {"--id", "07", "--serial", "AB123456", "--version", "03.20-01"});
+        TELMAX_START_SIM(sim, 3, {"--id", "07", "--serial", "AB123456", "--firmware", "03.20-01"});
         remember(3, 5, {});   // no "ScanBaudRate" value: a write would show
         Session s;
         s.click("btnScan");

@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
 # Catches a package that installs broken or that a Debian maintainer's checks reject: a program,
 # the desktop entry or the icon left out; a manual page missing or one that man renders with
-# warnings; no copyright file or changelog; AppStream metadata that does not validate or names
-# a screenshot the repository does not have; any lintian error or warning not overridden.
-# Makes the Debian package from a built tree into a temporary folder and reads it with dpkg-deb;
-# installs nothing. Also caught: files outside /usr, a desktop entry whose Exec or Icon names no
-# file of the package or that does not validate (or would be listed twice in the menu), Qt and
-# the other libraries not computed into Depends, the fonts missing from Depends, a version other
-# than the changelog's latest, a file name other than Debian's package_version_arch.deb, and a
-# README whose install command names another version.
+# warnings, telmax-sim(1) running its log example's lines together, telmax-cmd(1) without its
+# TROUBLESHOOTING section; no copyright file or changelog; AppStream metadata that does not
+# validate or names a screenshot the repository does not have; any lintian error or warning not
+# overridden. Makes the Debian package from a built tree into a temporary folder and reads it
+# with dpkg-deb; installs it only into a root of its own (purge.sh). Also caught: files outside
+# /usr, a desktop entry whose Exec or Icon names no file of the package or that does not
+# validate (or would be listed twice in the menu), Qt and the other libraries not computed into
+# Depends, the fonts missing from Depends, a version other than the changelog's latest, a file
+# name other than Debian's package_version_arch.deb, a README whose install command names
+# another version, the README missing from the package, and a purge that leaves the
+# machine-wide settings behind (purge.sh).
 # Usage: check_deb.sh CPACK BUILD_DIR UPSTREAM_VERSION SOURCE_DIR
 set -uo pipefail
 cpack=$1 build=$2 upstream=$3 source=$4
@@ -55,6 +58,7 @@ for f in ./usr/bin/telmax-config ./usr/bin/telmax-sim ./usr/bin/telmax-cmd \
          ./usr/share/man/man1/telmax-config.1.gz ./usr/share/man/man1/telmax-cmd.1.gz \
          ./usr/share/man/man1/telmax-sim.1.gz \
          ./usr/share/doc/telmax-config/copyright ./usr/share/doc/telmax-config/changelog.Debian.gz \
+         ./usr/share/doc/telmax-config/README.md.gz \
          ./usr/share/bash-completion/completions/telmax-cmd; do
   grep -qxF "$f" <<<"$files" || fail "$f is not in the package"
 done
@@ -88,6 +92,13 @@ if command -v man >/dev/null; then
     LC_ALL=C.UTF-8 MANWIDTH=80 man -l "$page" 2>/dev/null | grep -q '^NAME' ||
       fail "man $(basename "$page") shows no NAME section"
   done
+  # The log example of telmax-sim(1) line by line, as in its --help, however wide the terminal.
+  sim_page=$(LC_ALL=C.UTF-8 MANWIDTH=250 man -l "$root/usr/share/man/man1/telmax-sim.1.gz" 2>/dev/null)
+  grep -q '"dir":"rx"' <<<"$sim_page" || fail "man telmax-sim shows no --log example"
+  ! grep -q '"dir":"rx".*"dir":"tx"' <<<"$sim_page" || fail "man telmax-sim runs the --log example's lines together"
+  # What the port states of --ports mean, for a technician without the repository.
+  LC_ALL=C.UTF-8 man -l "$root/usr/share/man/man1/telmax-cmd.1.gz" 2>/dev/null | grep -q '^TROUBLESHOOTING' ||
+    fail "man telmax-cmd has no TROUBLESHOOTING section"
 else
   notes+=("man not found: manual pages not rendered")
 fi
@@ -140,6 +151,13 @@ if command -v lintian >/dev/null; then
 else
   lintian_missing=1
 fi
+
+"$(dirname "$0")/purge.sh" "$deb"
+case $? in
+  0) ;;
+  77) notes+=("not root: the purge was not tried") ;;
+  *) fail "purge" ;;
+esac
 
 if [ "$failed" -ne 0 ]; then
   dpkg-deb -I "$deb"

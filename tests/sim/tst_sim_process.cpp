@@ -30,7 +30,7 @@ private slots:
         QTest::newRow("id 0") << QStringList{"--id", "0"};
         QTest::newRow("id 100") << QStringList{"--id", "100"};
         QTest::newRow("short serial") << QStringList{"--serial", "TQ12345"};
-        QTest::newRow("long version") << QStringList{"--version", "03.10-077"};
+        QTest::newRow("long firmware version") << QStringList{"--firmware", "03.10-077"};
         QTest::newRow("line 12") << QStringList{"--line", "12"};
         QTest::newRow("two status characters") << QStringList{"--status", "OK"};
         QTest::newRow("negative delay") << QStringList{"--delay", "-5"};

@@ -63,7 +63,7 @@ private slots:
 
     void everyExchangeVerified()
     {
-        TELMAX_START_SIM(sim, 5, {"--serial", "AB345678", "--id", "42", "--version", "01.02-03", "--status", "P"});
+        TELMAX_START_SIM(sim, 5, {"--serial", "AB345678", "--id", "42", "--firmware", "01.02-03", "--status", "P"});
         const Run r = runCmd({QString::fromStdString(sim.device()), "E00B", "E00V", "E00F", "E00GHi", "E00H0D0A"},
                              sim.environment());
         QCOMPARE(r.exitCode, 0);

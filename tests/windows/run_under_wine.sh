@@ -54,7 +54,7 @@ trap cleanup EXIT
 
 # The module the check expects: every value differs from the simulator's defaults.
 serial=WINE0042 id=07 version=09.87-65 status=P line=5 port=5 missing=99
-"$sim" --serial "$serial" --id "$id" --version "$version" --status "$status" --line "$line" \
+"$sim" --serial "$serial" --id "$id" --firmware "$version" --status "$status" --line "$line" \
     --paper "$work/paper.txt" --log "$work/sim.log" >"$work/sim.out" 2>&1 &
 sim_pid=$!
 for _ in $(seq 100); do
