@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -273,14 +274,16 @@ void Runner::report(const VerbCall &call, const Outcome &o)
     QString text = QString::fromStdString(call.name).leftJustified(9) + QString(o.ok ? "ok" : "FAILED").leftJustified(7)
                    + message + QStringLiteral("  [") + lamp + QStringLiteral("]\n");
     for (const auto &[name, value] : o.fields) {
-        if (value.isDouble()) {
+        const QString label = QStringLiteral("  ") + QString::fromLatin1(name).leftJustified(9);
+        if (std::strcmp(name, "replaced") == 0) {
             if (value.toInt() > 0)
-                text += QStringLiteral("  %1%2 characters the printer's code page (%3) lacks, printed as ?\n")
-                            .arg(QString::fromLatin1(name).leftJustified(9))
-                            .arg(value.toInt())
-                            .arg(QString::fromStdString(ops::printCodePageName()));
+                text += label + QStringLiteral("%1 characters the printer's code page (%2) lacks, printed as ?\n")
+                                    .arg(value.toInt())
+                                    .arg(QString::fromStdString(ops::printCodePageName()));
+        } else if (value.isDouble()) {
+            text += label + QString::number(value.toInt()) + u'\n';
         } else if (!value.toString().isEmpty()) {
-            text += QStringLiteral("  ") + QString::fromLatin1(name).leftJustified(9) + value.toString() + u'\n';
+            text += label + value.toString() + u'\n';
         }
     }
     results().write(local(text));

@@ -305,6 +305,43 @@ private slots:
         QVERIFY(sim.received().isEmpty());
     }
 
+    // "telmax-cmd scan test" printed "lines    2 characters the printer's code page (UTF-8)
+    // lacks, printed as ?": every number field was worded as the count of replaced characters.
+    void everyVerbsFieldLines()
+    {
+        TELMAX_START_SIM(sim, 5);
+        const Run r = runCmd({"scan", "set-id", "42", "set-baud", "57600,e,8,1", "factory", "status", "print", "Hi",
+                              "test", "--count", "2"},
+                             sim.environment());
+        QCOMPARE(r.exitCode, 0);
+        const QString device = QString::fromStdString(sim.device());
+        const QStringList expected = {
+            "scan     ok     Get Module Info Ok. (COM : #5)  [yellow]",
+            "  port     COM5",
+            "  device   " + device,
+            "  line     19200,e,8,1",
+            "  serial   TQ123456",
+            "  id       01",
+            "  version  03.10-07",
+            "set-id   ok     Set Module ID Ok  [yellow]",
+            "  id       42",
+            "set-baud ok     Set Module BaudRate Ok  [yellow]",
+            "  line     57600,e,8,1",
+            "factory  ok     Set Factory Default Ok  [yellow]",
+            "  id       01",
+            "  line     19200,e,8,1",
+            "status   ok     Get Module Status Ok  [yellow]",
+            "  status   Print ok.",
+            "print    ok     Print Text Ok  [yellow]",
+            "  text     Hi",
+            "  line 1 printed",
+            "  line 2 printed",
+            "test     ok     Print Text Ok  [yellow]",
+            "  lines    2",
+        };
+        QCOMPARE(r.out.split('\n', Qt::SkipEmptyParts), expected);
+    }
+
     void storedLineSettingNotOneOfTheTwelve()
     {
         TELMAX_START_SIM(sim, 5, {"--line", "2"});
