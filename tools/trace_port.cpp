@@ -17,16 +17,16 @@ namespace tools {
 
 namespace {
 
-// The COM number a device is known by, 0 when none names it.
-int portOfDevice(const std::string &device)
+// The port a device is known by, labelled as everywhere else: COMn, else the device path.
+std::string portOfDevice(const std::string &device)
 {
     for (int n = 1; n <= 16; ++n)
         if (serial::deviceForPort(n) == device)
-            return n;
+            return serial::portLabel(n);
     for (const auto &[n, mapped] : serial::portMap())
-        if (mapped == device && n != serial::kDevicePathPort)
-            return n;
-    return 0;
+        if (mapped == device)
+            return serial::portLabel(n);
+    return device;
 }
 
 long long nowMs()
@@ -92,9 +92,8 @@ void TracePort::event(const Port &port, const char *dir, const std::vector<unsig
 serial::OpenResult TracePort::open(const std::string &device)
 {
     const serial::OpenResult r = m_inner.open(device);
-    const int number = portOfDevice(device);
-    const std::string tag = (number > 0 ? ",\"port\":\"COM" + std::to_string(number) + "\"" : std::string())
-                            + ",\"device\":" + wire::jsonString(device);
+    const std::string tag =
+        ",\"port\":" + wire::jsonString(portOfDevice(device)) + ",\"device\":" + wire::jsonString(device);
     const std::lock_guard<std::mutex> lock(m_mutex);
     note("\"event\":\"open\"" + tag + ",\"ok\":" + (r.handle != INVALID_COMM_HANDLE ? "true" : "false"));
     if (r.handle != INVALID_COMM_HANDLE)

@@ -91,7 +91,7 @@ void reportVanished(const VerbCall &call, const std::vector<DeviceIdentity> &bef
 // One line for a port of the side-by-side search as it ends.
 std::string portLine(const ops::PortSearch &p)
 {
-    const std::string port = "COM" + std::to_string(p.port);
+    const std::string port = serial::portLabel(p.port);
     const std::string where = port + (p.device.empty() ? "" : " " + p.device) + ": ";
     const char *line = p.index >= 0 ? BaudRateList[std::size_t(p.index)] : "";
     switch (p.end) {
@@ -188,7 +188,7 @@ Outcome Runner::runScan(const VerbCall &call)
         ops::scanModule(m_view);
     o.ok = m_view.lampYellow() && ModuleFound;
     if (o.ok) {
-        o.fields.emplace_back("port", QStringLiteral("COM%1").arg(ScanCommNo));
+        o.fields.emplace_back("port", QString::fromStdString(serial::portLabel(ScanCommNo)));
         o.fields.emplace_back("device", QString::fromStdString(serial::deviceForPort(ScanCommNo)));
         o.fields.emplace_back("line", latin1(ScanBaudRate));
         o.fields.emplace_back("serial", m_view.panelValue(ops::Field::Serial));
@@ -324,9 +324,9 @@ int Runner::run()
         const std::vector<DeviceIdentity> devicesBefore = serialDevices();
         const std::optional<Outcome> outcome = runVerb(call);
         if (!outcome) {
-            const std::string port = m_inv.port.empty() ? "COM" + std::to_string(ScanCommNo) : m_inv.port;
-            std::fprintf(stderr, "telmax-cmd: %s: %s\n", call.name.c_str(),
-                         serial::openFailureText(port, serial::lastOpenDevice(), serial::lastOpenResult()).c_str());
+            const std::string reason = serial::openFailureText(serial::portLabel(ScanCommNo),
+                                                               serial::lastOpenDevice(), serial::lastOpenResult());
+            std::fprintf(stderr, "telmax-cmd: %s: %s\n", call.name.c_str(), reason.c_str());
             status = 2;
             break;
         }

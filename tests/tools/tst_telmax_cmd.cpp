@@ -342,6 +342,28 @@ private slots:
         QCOMPARE(r.out.split('\n', Qt::SkipEmptyParts), expected);
     }
 
+    // "telmax-cmd --port /dev/pts/4 scan" reported "port":"COM1000000" and "(COM : #/dev/pts/4)":
+    // a made-up number for a device no COM number names.
+    void portNamedByItsPathLabelledByIt()
+    {
+        TELMAX_START_SIM(sim, 5);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("module");
+        QVERIFY(QFile::link(QString::fromStdString(sim.device()), path));
+        const QString trace = dir.filePath("trace.jsonl");
+        const Run r = runCmd({"--json", "--trace", trace, "--port", path, "scan"}, sim.environment());
+        QCOMPARE(r.exitCode, 0);
+        const QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8()).object();
+        QCOMPARE(o.value("port").toString(), path);
+        QCOMPARE(o.value("message").toString(), "Get Module Info Ok. (COM : " + path + ")");
+        QVERIFY2(r.err.contains("Scan COM : " + path + "\n"), qPrintable(r.err));
+        QFile file(trace);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        for (const QByteArray &line : file.readAll().split('\n'))
+            if (!line.isEmpty())
+                QCOMPARE(QJsonDocument::fromJson(line).object().value("port").toString(), path);
+    }
+
     void storedLineSettingNotOneOfTheTwelve()
     {
         TELMAX_START_SIM(sim, 5, {"--line", "2"});
