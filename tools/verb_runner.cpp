@@ -20,6 +20,7 @@
 #include "ops/operations.h"
 #include "ops/start_up.h"
 #include "ops/state.h"
+#include "ops/visible_text.h"
 #include "platform/hooks.h"
 #include "tools/console_view.h"
 #include "tools/device_identity.h"
@@ -46,6 +47,15 @@ struct Outcome {
     bool ok = false;
     std::vector<std::pair<const char *, QJsonValue>> fields;   // in the order shown
 };
+
+// The fields whose text came from the module.
+bool isFromTheLine(const char *field)
+{
+    for (const char *name : {"serial", "id", "version", "status"})
+        if (std::strcmp(field, name) == 0)
+            return true;
+    return false;
+}
 
 QString latin1(const std::string &s) { return QString::fromLatin1(s.data(), qsizetype(s.size())); }
 
@@ -283,7 +293,10 @@ void Runner::report(const VerbCall &call, const Outcome &o)
         } else if (value.isDouble()) {
             text += label + QString::number(value.toInt()) + u'\n';
         } else if (!value.toString().isEmpty()) {
-            text += label + value.toString() + u'\n';
+            // What the module sent, and a device path from ports.conf, can hold bytes a terminal
+            // would obey; --json keeps them exact. A path's backslashes are its own (\\.\COM3).
+            const ops::Backslash backslash = isFromTheLine(name) ? ops::Backslash::Doubled : ops::Backslash::Kept;
+            text += label + ops::visibleText(value.toString(), backslash) + u'\n';
         }
     }
     results().write(local(text));

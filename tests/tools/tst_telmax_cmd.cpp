@@ -364,6 +364,25 @@ private slots:
                 QCOMPARE(QJsonDocument::fromJson(line).object().value("port").toString(), path);
     }
 
+    // A module whose version was ESC ] 2 ; p w n BEL set the terminal's title through telmax-cmd.
+    void textFromTheLineShownVisible()
+    {
+        const QString version = QStringLiteral("\x1b]2;pwn\a");
+        TELMAX_START_SIM(sim, 5, {"--version", version});
+        const Run shown = runCmd({"scan"}, sim.environment());
+        QCOMPARE(shown.exitCode, 0);
+        QVERIFY2(!shown.out.contains(QChar(0x1B)) && shown.out.contains("  version  \\x1b]2;pwn\\x07\n"),
+                 qPrintable(shown.out));
+        const Run raw = runCmd({"COM5", "E00V"}, sim.environment());
+        QCOMPARE(raw.exitCode, 0);
+        QVERIFY2(!raw.out.contains(QChar(0x1B)) && raw.out.contains("  version \\x1b]2;pwn\\x07\n"),
+                 qPrintable(raw.out));
+        const Run json = runCmd({"--json", "scan"}, sim.environment());
+        QCOMPARE(json.exitCode, 0);
+        QVERIFY2(json.out.contains("\"version\":\"\\u001b]2;pwn\\u0007\""), qPrintable(json.out));
+        QCOMPARE(QJsonDocument::fromJson(json.out.toUtf8()).object().value("version").toString(), version);
+    }
+
     void storedLineSettingNotOneOfTheTwelve()
     {
         TELMAX_START_SIM(sim, 5, {"--line", "2"});
