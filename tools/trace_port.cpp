@@ -7,6 +7,7 @@
 
 #ifndef _WIN32
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -44,6 +45,37 @@ std::string textOf(const std::vector<unsigned char> &bytes)
     return std::string(bytes.begin() + std::ptrdiff_t(begin), bytes.begin() + std::ptrdiff_t(std::max(begin, end)));
 }
 
+#ifndef _WIN32
+// stdout or stderr when fd is the same file: the trace then goes through that stream. Two
+// streams on one file each keep an offset of their own (the trace's appends, a shell's "> file"
+// does not), and the results would be written over the trace's first lines.
+std::FILE *standardStreamOf(int fd)
+{
+    struct stat trace {};
+    if (::fstat(fd, &trace) != 0)
+        return nullptr;
+    for (std::FILE *stream : {stdout, stderr}) {
+        struct stat standard {};
+        if (::fstat(::fileno(stream), &standard) == 0 && standard.st_dev == trace.st_dev
+            && standard.st_ino == trace.st_ino)
+            return stream;
+    }
+    return nullptr;
+}
+
+// Why a path that open() refused with ENXIO takes no trace.
+std::string notWritable(const std::string &path)
+{
+    struct stat st {};
+    const bool found = ::stat(path.c_str(), &st) == 0;
+    if (found && S_ISSOCK(st.st_mode))
+        return path + ": a socket; a trace goes to a file or a FIFO";
+    if (found && S_ISFIFO(st.st_mode))
+        return path + ": a FIFO that no program reads";
+    return path + ": " + std::strerror(ENXIO);
+}
+#endif
+
 } // namespace
 
 std::FILE *openTraceFile(const std::string &path, std::string &error)
@@ -56,11 +88,15 @@ std::FILE *openTraceFile(const std::string &path, std::string &error)
     if (fd >= 0) {
         // Open, the file is written as any other: a reader that is slow is waited for.
         ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        if (std::FILE *standard = standardStreamOf(fd)) {
+            ::close(fd);
+            return standard;
+        }
         file = ::fdopen(fd, "a");
         if (!file)
             ::close(fd);
     } else if (errno == ENXIO) {
-        error = path + ": a FIFO that no program reads";
+        error = notWritable(path);
         return nullptr;
     }
 #endif
@@ -73,7 +109,11 @@ TracePort::TracePort(std::FILE *file, serial::PortBackend &inner) : m_out(file, 
 
 TracePort::~TracePort()
 {
-    if (std::fclose(m_out.file()) != 0)
+    // stdout or stderr, when the trace shares it, stays open for the program's own words.
+    std::FILE *file = m_out.file();
+    if (file == stdout || file == stderr)
+        m_out.check();
+    else if (std::fclose(file) != 0)
         m_out.fail(std::strerror(errno));
 }
 

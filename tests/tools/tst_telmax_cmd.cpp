@@ -2,11 +2,14 @@
 // a busy port and a COM number mapped in the settings store.
 #include <QtTest>
 
+#include <cstring>
 #include <optional>
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include "support/sim_fixture.h"
@@ -303,6 +306,55 @@ private slots:
         QCOMPARE(r.exitCode, 2);
         QVERIFY2(r.err.contains(said), qPrintable(r.err));
         QVERIFY(sim.received().isEmpty());
+    }
+
+    // A trace to a socket was called "a FIFO that no program reads".
+    void traceToASocketNamedSo()
+    {
+        TELMAX_START_SIM(sim, 5);
+        QTemporaryDir dir;
+        const QByteArray path = QFile::encodeName(dir.path() + "/trace.sock");
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        QVERIFY(fd >= 0);
+        const auto closeSocket = qScopeGuard([fd] { ::close(fd); });
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        QVERIFY(std::size_t(path.size()) < sizeof address.sun_path);
+        std::memcpy(address.sun_path, path.constData(), std::size_t(path.size()));
+        QCOMPARE(::bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address), 0);
+        const Run r = runCmd({"--trace", QString::fromLocal8Bit(path), "--port", "COM5", "status"}, sim.environment());
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY2(r.err.contains(": a socket;"), qPrintable(r.err));
+    }
+
+    // With --trace /dev/stdout and stdout sent to a file, the results were written over the
+    // trace's first lines: two streams on one file, each at an offset of its own.
+    void traceSharingStdoutKeepsEveryLine()
+    {
+        TELMAX_START_SIM(sim, 5);
+        QTemporaryDir dir;
+        const QString file = dir.filePath("out.jsonl");
+        const Run r =
+            runCmd({"--json", "--trace", "/dev/stdout", "--port", "COM5", "scan", "status"}, sim.environment(), file);
+        QCOMPARE(r.exitCode, 0);
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::ReadOnly));
+        QStringList verbs, traced;
+        for (const QByteArray &line : out.readAll().split('\n')) {
+            if (line.isEmpty())
+                continue;
+            QJsonParseError error;
+            const QJsonObject o = QJsonDocument::fromJson(line, &error).object();
+            QVERIFY2(error.error == QJsonParseError::NoError, line.constData());
+            if (o.contains("verb"))
+                verbs << o.value("verb").toString();
+            else
+                traced << o.value("event").toString() + o.value("dir").toString();
+        }
+        QCOMPARE(verbs, QStringList({"scan", "status"}));
+        // The quick check, the version read, and the status with its presence test.
+        const QStringList exchange = {"open", "tx", "rx", "close"};
+        QCOMPARE(traced, exchange + exchange + QStringList({"open", "tx", "rx", "tx", "rx", "close"}));
     }
 
     // "telmax-cmd scan test" printed "lines    2 characters the printer's code page (UTF-8)
