@@ -435,6 +435,18 @@ private slots:
         QCOMPARE(QJsonDocument::fromJson(json.out.toUtf8()).object().value("version").toString(), version);
     }
 
+    // A newline in a device path of ports.conf printed a line of its own in --ports, one that
+    // looked like a port.
+    void portListingShowsControlCharacters()
+    {
+        TELMAX_START_SIM(sim, 5);
+        QVERIFY(sim.store().writePorts("[Ports]\nCOM9=\"/dev/telmax-x\\nFORGED free\"\n",
+                                       testsupport::TemporaryStore::User));
+        const Run r = runCmd({"--ports"}, sim.environment());
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY2(r.out.contains("/dev/telmax-x\\x0aFORGED free") && !r.out.contains("\nFORGED"), qPrintable(r.out));
+    }
+
     void storedLineSettingNotOneOfTheTwelve()
     {
         TELMAX_START_SIM(sim, 5, {"--line", "2"});
