@@ -296,6 +296,9 @@ private slots:
                                                   << "not one of the module's twelve line settings";
         QTest::newRow("unknown option") << QStringList{"--bogus"} << "unknown option --bogus";
         QTest::newRow("misspelt verb") << QStringList{"scna", "status"} << "unknown verb 'scna' (did you mean scan?)";
+        QTest::newRow("--count past its limit named no limit")
+            << QStringList{"scan", "test", "--count", "1000000"} << "--count takes a number of lines from 1 to 999999";
+        QTest::newRow("--port empty ran a scan") << QStringList{"--port", "", "scan"} << "--port needs a port";
     }
     void usageErrorsSendNothing()
     {
