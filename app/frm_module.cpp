@@ -26,6 +26,7 @@
 #include "ops/operations.h"
 #include "ops/start_up.h"
 #include "ops/state.h"
+#include "ops/visible_text.h"
 
 namespace {
 
@@ -265,7 +266,8 @@ QWidget *TfrmModule::controlFor(ops::Control control) const
 
 void TfrmModule::setPanelText(ops::Field panel, const QString &text)
 {
-    panelFor(panel)->setText(text);
+    // S/N, version, ID and status hold what the module sent, control characters and all.
+    panelFor(panel)->setText(panel == ops::Field::Msg ? text : ops::visibleText(text));
 }
 
 QString TfrmModule::panelText(ops::Field panel) const

@@ -114,7 +114,7 @@ std::string portLabel(int number)
         if (!device.empty())
             return device;
     }
-    return std::to_string(number);
+    return "COM" + std::to_string(number);
 }
 
 } // namespace serial

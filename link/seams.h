@@ -58,7 +58,8 @@ std::optional<int> comNumber(const std::string &name);
 inline constexpr int kDevicePathPort = 1000000;
 int portNumberFor(const std::string &port);
 
-// A port as messages show it: its number, or the device for a port named by its path.
+// A port as people and records are shown it: "COM5" where the device has a COM number, else
+// the device path of a port named by it (kDevicePathPort stands for no number of its own).
 std::string portLabel(int number);
 
 } // namespace serial

@@ -3,6 +3,7 @@
 #include "link/comm.h"
 #include "link/commands.h"
 #include "link/frame.h"
+#include "link/seams.h"
 #include "ops/state.h"
 #include "platform/hooks.h"
 #include "settings/settings.h"
@@ -32,6 +33,11 @@ private:
 bool presenceTest(serial::Link &link)
 {
     return link.sendCommand(cmd::moduleInfo()) && link.replyLength == cmd::kInfoReplyLength;
+}
+
+QString portAfterCom(int port)
+{
+    return port == serial::kDevicePathPort ? QString::fromStdString(serial::portLabel(port)) : QString::number(port);
 }
 
 void signalResult(ModuleView &view, bool good, const QString &message)

@@ -31,6 +31,10 @@ struct FramedOperation {
 // The presence test: "E00B" answered with a verified reply of exactly 16 bytes.
 bool presenceTest(serial::Link &link = serial::defaultLink);
 
+// A port in a message whose caption already says COM ("Open COM : 5 Error"): its number, or the
+// device path of a port named only by that.
+QString portAfterCom(int port);
+
 // Lamp, message, tone, in that order.
 void signalResult(ModuleView &view, bool good, const QString &message);
 

@@ -6,7 +6,6 @@
 #include "link/comm.h"
 #include "link/commands.h"
 #include "link/frame.h"
-#include "link/seams.h"
 #include "ops/frame.h"
 #include "ops/operations.h"
 #include "ops/state.h"
@@ -143,7 +142,7 @@ void processTest(ModuleView &view)
     } else {
         view.setLamp(LampColour::Red);
         view.setPanelText(Field::Msg, view.uiText(Text::OpenCom) + QStringLiteral(" : ")
-                                          + QString::fromStdString(serial::portLabel(ScanCommNo))
+                                          + portAfterCom(ScanCommNo)
                                           + QStringLiteral(" ") + view.uiText(Text::Error));
         platform::Tone(kBadToneHz, kToneMs);
     }

@@ -43,7 +43,11 @@ bool askInfo(int tries)
     return false;
 }
 
-QString portSuffix(int port) { return QStringLiteral(" : #") + QString::fromStdString(serial::portLabel(port)); }
+// "#" stands for a number; a port named by its device path shows the path alone.
+QString portSuffix(int port)
+{
+    return (port == serial::kDevicePathPort ? QStringLiteral(" : ") : QStringLiteral(" : #")) + portAfterCom(port);
+}
 
 // Ports the scan could not open for a reason a technician can act on (busy, no permission); a
 // missing device is the normal case of a search and not told.
@@ -55,13 +59,13 @@ public:
         if (r.failure == serial::OpenFailure::None || r.failure == serial::OpenFailure::Missing
             || r.failure == serial::OpenFailure::NoDevice || m_reasons.count(port))
             return;
-        m_reasons[port] = serial::openFailureText("COM" + std::to_string(port), serial::lastOpenDevice(), r);
+        m_reasons[port] = serial::openFailureText(serial::portLabel(port), serial::lastOpenDevice(), r);
     }
     // One stderr line each, for a scan that found nothing.
     void tell() const
     {
         for (const auto &[port, reason] : m_reasons)
-            std::fprintf(stderr, "Scan Module: COM%d not searched: %s\n", port, reason.c_str());
+            std::fprintf(stderr, "Scan Module: %s not searched: %s\n", serial::portLabel(port).c_str(), reason.c_str());
     }
 
 private:

@@ -33,6 +33,8 @@ ID 01 is answered with "E01BTQ123456"; "E00C", "E00E", "E00G" and "E00H" with no
 A new line setting takes effect once its reply has been sent.
 Refused commands ("E00C" with another S/N or a bad ID, a bad "E00E" index, bad hex in
 "E00H", unknown commands) get no reply.
+A TEXT may also hold control bytes, for a module that sends them, e.g. --serial $'TQ\e[2J45'
+in bash; not 00, 09, 0A or 0D, which end or start a frame.
 
 Output files:
   --link PATH          also make PATH a symlink to the slave (removed at exit)

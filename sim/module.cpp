@@ -311,12 +311,10 @@ std::optional<int> parseLineSetting(const std::string &text)
 
 bool isFieldText(const std::string &text, std::size_t length)
 {
-    if (text.size() != length)
-        return false;
-    for (char c : text)
-        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E)
-            return false;
-    return true;
+    // Control bytes are allowed, so that a module sending them can be played; the frame's own
+    // start and end bytes (09, 0A, 0D) and NUL are not.
+    static const std::string kFrameBytes("\0\t\n\r", 4);
+    return text.size() == length && text.find_first_of(kFrameBytes) == std::string::npos;
 }
 
 } // namespace sim

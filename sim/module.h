@@ -114,6 +114,6 @@ private:
 // Parsers for the simulator's options; nullopt when the text is not acceptable.
 std::optional<std::string> parseId(const std::string &text);          // "1".."99" -> "01".."99"
 std::optional<int> parseLineSetting(const std::string &text);         // "0".."11" or "19200,e,8,1"
-bool isFieldText(const std::string &text, std::size_t length);        // printable ASCII, exact length
+bool isFieldText(const std::string &text, std::size_t length);        // exact length, no 00, 09, 0A, 0D
 
 } // namespace sim

@@ -12,6 +12,9 @@
 #include "link/commands.h"
 #include "link/open_failure.h"
 #include "link/seams.h"
+#include "ops/visible_text.h"
+#include "tools/output.h"
+#include "tools/port_map_line.h"
 
 namespace tools {
 
@@ -38,6 +41,13 @@ int freeNumber(const std::set<int> &taken, const FileRoots &roots)
 }
 
 QString utf8(const std::string &s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
+
+// Text from ports.conf, sysfs or a process name as the listing shows it: a newline in a mapped
+// device path would otherwise print a line of its own, one that looks like a port.
+std::string shown(const std::string &text)
+{
+    return local(ops::visibleText(fromLocal(text), ops::Backslash::Kept));
+}
 
 void addIdentity(QJsonObject &o, const DeviceIdentity &id)
 {
@@ -83,7 +93,7 @@ void listMapped(bool json, const FileRoots &roots, std::set<std::string> &reache
     for (const auto &[n, device] : serial::portMap())
         numbers.insert(n);
     for (int n : numbers) {
-        const std::string port = "COM" + std::to_string(n);
+        const std::string port = serial::portLabel(n);
         const std::string device = serial::resolvePort(n);
         bool opens = false;
         const std::string state = stateOf(n, port, device, opens);
@@ -102,11 +112,11 @@ void listMapped(bool json, const FileRoots &roots, std::set<std::string> &reache
             printJson(o);
             continue;
         }
-        std::printf("%-6s %-40s %s\n", port.c_str(), device.c_str(), state.c_str());
+        std::printf("%-6s %-40s %s\n", port.c_str(), shown(device).c_str(), shown(state).c_str());
         if (id) {
-            std::printf("       %s\n", describe(*id).c_str());
+            std::printf("       %s\n", shown(describe(*id)).c_str());
             if (!id->byId.empty() && id->byId != device)
-                std::printf("       %s\n", id->byId.c_str());
+                std::printf("       %s\n", shown(id->byId).c_str());
         }
     }
 }
@@ -122,7 +132,7 @@ void listUnreached(bool json, const FileRoots &roots, const std::set<std::string
         const std::string device = (std::filesystem::path(roots.dev) / id.name).string();
         const int n = freeNumber(suggested, roots);
         suggested.insert(n);
-        const std::string line = "COM" + std::to_string(n) + "=" + (id.byId.empty() ? device : id.byId);
+        const std::string line = portMapLine(n, id.byId.empty() ? device : id.byId);
         if (json) {
             QJsonObject o;
             o.insert(QStringLiteral("device"), utf8(device));
@@ -137,8 +147,9 @@ void listUnreached(bool json, const FileRoots &roots, const std::set<std::string
                         " VOREX/ports.conf):\n");
             headed = true;
         }
-        std::printf("       %-40s %s\n", device.c_str(), describe(id).c_str());
-        std::printf("       %s%s\n", line.c_str(), n > 16 ? "   (scan searches COM1-COM16 only; use --port)" : "");
+        std::printf("       %-40s %s\n", shown(device).c_str(), shown(describe(id)).c_str());
+        std::printf("       %s%s\n", shown(line).c_str(),
+                    n > 16 ? "   (scan searches COM1-COM16 only; use --port)" : "");
     }
 }
 

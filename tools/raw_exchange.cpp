@@ -9,6 +9,7 @@
 #include "link/seams.h"
 #include "link/wire_text.h"
 #include "ops/state.h"
+#include "ops/visible_text.h"
 #include "tools/output.h"
 #include "tools/verb_grammar.h"
 
@@ -23,20 +24,11 @@ const char kRawUsage[] =
 
 namespace {
 
-std::string printable(const std::string &s)
+// A reply as people are shown it: its bytes as the module's characters (Latin-1, as the window
+// reads them), control bytes visible.
+std::string printable(const std::string &reply)
 {
-    std::string out;
-    for (unsigned char c : s) {
-        if (c == '\n') out += "\\n";
-        else if (c == '\r') out += "\\r";
-        else if (c == '\\') out += "\\\\";
-        else if (c < 32 || c == 127) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\x%02X", c);
-            out += buf;
-        } else out += char(c);
-    }
-    return out;
+    return local(ops::visibleText(QString::fromLatin1(reply.data(), qsizetype(reply.size()))));
 }
 
 std::string fieldsOf(const std::string &command)
@@ -60,7 +52,7 @@ std::string fieldsOf(const std::string &command)
 // One exchange and what it showed; false when it did not verify.
 bool exchangeShown(const std::string &command, std::string &out)
 {
-    out = "> " + printable(command) + "\n";
+    out = "> " + local(ops::visibleText(fromLocal(command))) + "\n";   // as typed
     if (command.size() > std::size_t(kMaxCommandLength)) {
         out += "  refused: " + std::to_string(command.size()) + " bytes, a command holds at most "
                + std::to_string(kMaxCommandLength) + "\n";
@@ -127,7 +119,8 @@ int runRawExchanges(const std::vector<std::string> &all)
         std::fprintf(stderr, "telmax-cmd: %s\n", serial::openFailureText(port, device, serial::lastOpenResult()).c_str());
         return 2;
     }
-    results().write(port + " = " + device + " at " + line + "\n");
+    const QString named = fromLocal(port + " = " + device);
+    results().write(local(ops::visibleText(named, ops::Backslash::Kept)) + " at " + line + "\n");
 
     bool allVerified = true;
     for (std::size_t i = 1; i < args.size() && results().ok(); ++i) {

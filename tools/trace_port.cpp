@@ -7,6 +7,7 @@
 
 #ifndef _WIN32
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -17,16 +18,16 @@ namespace tools {
 
 namespace {
 
-// The COM number a device is known by, 0 when none names it.
-int portOfDevice(const std::string &device)
+// The port a device is known by, labelled as everywhere else: COMn, else the device path.
+std::string portOfDevice(const std::string &device)
 {
     for (int n = 1; n <= 16; ++n)
         if (serial::deviceForPort(n) == device)
-            return n;
+            return serial::portLabel(n);
     for (const auto &[n, mapped] : serial::portMap())
-        if (mapped == device && n != serial::kDevicePathPort)
-            return n;
-    return 0;
+        if (mapped == device)
+            return serial::portLabel(n);
+    return device;
 }
 
 long long nowMs()
@@ -44,6 +45,37 @@ std::string textOf(const std::vector<unsigned char> &bytes)
     return std::string(bytes.begin() + std::ptrdiff_t(begin), bytes.begin() + std::ptrdiff_t(std::max(begin, end)));
 }
 
+#ifndef _WIN32
+// stdout or stderr when fd is the same file: the trace then goes through that stream. Two
+// streams on one file each keep an offset of their own (the trace's appends, a shell's "> file"
+// does not), and the results would be written over the trace's first lines.
+std::FILE *standardStreamOf(int fd)
+{
+    struct stat trace {};
+    if (::fstat(fd, &trace) != 0)
+        return nullptr;
+    for (std::FILE *stream : {stdout, stderr}) {
+        struct stat standard {};
+        if (::fstat(::fileno(stream), &standard) == 0 && standard.st_dev == trace.st_dev
+            && standard.st_ino == trace.st_ino)
+            return stream;
+    }
+    return nullptr;
+}
+
+// Why a path that open() refused with ENXIO takes no trace.
+std::string notWritable(const std::string &path)
+{
+    struct stat st {};
+    const bool found = ::stat(path.c_str(), &st) == 0;
+    if (found && S_ISSOCK(st.st_mode))
+        return path + ": a socket; a trace goes to a file or a FIFO";
+    if (found && S_ISFIFO(st.st_mode))
+        return path + ": a FIFO that no program reads";
+    return path + ": " + std::strerror(ENXIO);
+}
+#endif
+
 } // namespace
 
 std::FILE *openTraceFile(const std::string &path, std::string &error)
@@ -56,11 +88,15 @@ std::FILE *openTraceFile(const std::string &path, std::string &error)
     if (fd >= 0) {
         // Open, the file is written as any other: a reader that is slow is waited for.
         ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        if (std::FILE *standard = standardStreamOf(fd)) {
+            ::close(fd);
+            return standard;
+        }
         file = ::fdopen(fd, "a");
         if (!file)
             ::close(fd);
     } else if (errno == ENXIO) {
-        error = path + ": a FIFO that no program reads";
+        error = notWritable(path);
         return nullptr;
     }
 #endif
@@ -73,7 +109,11 @@ TracePort::TracePort(std::FILE *file, serial::PortBackend &inner) : m_out(file, 
 
 TracePort::~TracePort()
 {
-    if (std::fclose(m_out.file()) != 0)
+    // stdout or stderr, when the trace shares it, stays open for the program's own words.
+    std::FILE *file = m_out.file();
+    if (file == stdout || file == stderr)
+        m_out.check();
+    else if (std::fclose(file) != 0)
         m_out.fail(std::strerror(errno));
 }
 
@@ -92,9 +132,8 @@ void TracePort::event(const Port &port, const char *dir, const std::vector<unsig
 serial::OpenResult TracePort::open(const std::string &device)
 {
     const serial::OpenResult r = m_inner.open(device);
-    const int number = portOfDevice(device);
-    const std::string tag = (number > 0 ? ",\"port\":\"COM" + std::to_string(number) + "\"" : std::string())
-                            + ",\"device\":" + wire::jsonString(device);
+    const std::string tag =
+        ",\"port\":" + wire::jsonString(portOfDevice(device)) + ",\"device\":" + wire::jsonString(device);
     const std::lock_guard<std::mutex> lock(m_mutex);
     note("\"event\":\"open\"" + tag + ",\"ok\":" + (r.handle != INVALID_COMM_HANDLE ? "true" : "false"));
     if (r.handle != INVALID_COMM_HANDLE)

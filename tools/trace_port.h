@@ -16,14 +16,15 @@
 namespace tools {
 
 // The trace file opened for appending without waiting: a FIFO that no program reads fails at
-// once instead of holding the run. Null, with the reason in error, when it cannot be opened.
+// once instead of holding the run. Null, with the reason in error, when it cannot be opened;
+// stdout or stderr itself when the path is the same file (--trace /dev/stdout).
 std::FILE *openTraceFile(const std::string &path, std::string &error);
 
 // Safe to use from several threads at once (the side-by-side search): each port keeps its own
 // frame and reply, and every line names its port.
 class TracePort final : public serial::PortBackend {
 public:
-    // Writes to file (owned); traces what passes to and from inner.
+    // Writes to file (owned, unless it is stdout or stderr); traces what passes to and from inner.
     TracePort(std::FILE *file, serial::PortBackend &inner);
     ~TracePort() override;
 

@@ -41,6 +41,9 @@ constexpr VerbSpec kVerbs[] = {
      "telmax-cmd scan test --count 3"},
 };
 
+// Six digits, as wholeNumber reads them.
+constexpr int kMaxCount = 999999;
+
 enum class Scope { Global, Scan, Test };
 
 struct OptionSpec {
@@ -143,6 +146,10 @@ bool applyOption(const std::string &a, const std::string &value, Invocation &inv
         }
         inv.trace = value;
     } else if (a == "--port") {
+        if (value.empty()) {
+            error = "--port needs a port: COMn or a device path";
+            return false;
+        }
         inv.port = value;
     } else if (a == "--line") {
         if (!lineIndex(value)) {
@@ -160,9 +167,9 @@ bool applyOption(const std::string &a, const std::string &value, Invocation &inv
     } else if (a == "--parallel") {
         inv.verbs.back().parallel = true;
     } else if (a == "--count") {
-        const auto n = wholeNumber(value, 1, 999999);
+        const auto n = wholeNumber(value, 1, kMaxCount);
         if (!n) {
-            error = "--count takes a number of lines, 1 or more";
+            error = "--count takes a number of lines from 1 to " + std::to_string(kMaxCount);
             return false;
         }
         inv.verbs.back().count = *n;

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -19,6 +20,7 @@
 #include "ops/operations.h"
 #include "ops/start_up.h"
 #include "ops/state.h"
+#include "ops/visible_text.h"
 #include "platform/hooks.h"
 #include "tools/console_view.h"
 #include "tools/device_identity.h"
@@ -45,6 +47,15 @@ struct Outcome {
     bool ok = false;
     std::vector<std::pair<const char *, QJsonValue>> fields;   // in the order shown
 };
+
+// The fields whose text came from the module.
+bool isFromTheLine(const char *field)
+{
+    for (const char *name : {"serial", "id", "version", "status"})
+        if (std::strcmp(field, name) == 0)
+            return true;
+    return false;
+}
 
 QString latin1(const std::string &s) { return QString::fromLatin1(s.data(), qsizetype(s.size())); }
 
@@ -90,7 +101,7 @@ void reportVanished(const VerbCall &call, const std::vector<DeviceIdentity> &bef
 // One line for a port of the side-by-side search as it ends.
 std::string portLine(const ops::PortSearch &p)
 {
-    const std::string port = "COM" + std::to_string(p.port);
+    const std::string port = serial::portLabel(p.port);
     const std::string where = port + (p.device.empty() ? "" : " " + p.device) + ": ";
     const char *line = p.index >= 0 ? BaudRateList[std::size_t(p.index)] : "";
     switch (p.end) {
@@ -187,7 +198,7 @@ Outcome Runner::runScan(const VerbCall &call)
         ops::scanModule(m_view);
     o.ok = m_view.lampYellow() && ModuleFound;
     if (o.ok) {
-        o.fields.emplace_back("port", QStringLiteral("COM%1").arg(ScanCommNo));
+        o.fields.emplace_back("port", QString::fromStdString(serial::portLabel(ScanCommNo)));
         o.fields.emplace_back("device", QString::fromStdString(serial::deviceForPort(ScanCommNo)));
         o.fields.emplace_back("line", latin1(ScanBaudRate));
         o.fields.emplace_back("serial", m_view.panelValue(ops::Field::Serial));
@@ -273,14 +284,19 @@ void Runner::report(const VerbCall &call, const Outcome &o)
     QString text = QString::fromStdString(call.name).leftJustified(9) + QString(o.ok ? "ok" : "FAILED").leftJustified(7)
                    + message + QStringLiteral("  [") + lamp + QStringLiteral("]\n");
     for (const auto &[name, value] : o.fields) {
-        if (value.isDouble()) {
+        const QString label = QStringLiteral("  ") + QString::fromLatin1(name).leftJustified(9);
+        if (std::strcmp(name, "replaced") == 0) {
             if (value.toInt() > 0)
-                text += QStringLiteral("  %1%2 characters the printer's code page (%3) lacks, printed as ?\n")
-                            .arg(QString::fromLatin1(name).leftJustified(9))
-                            .arg(value.toInt())
-                            .arg(QString::fromStdString(ops::printCodePageName()));
+                text += label + QStringLiteral("%1 characters the printer's code page (%2) lacks, printed as ?\n")
+                                    .arg(value.toInt())
+                                    .arg(QString::fromStdString(ops::printCodePageName()));
+        } else if (value.isDouble()) {
+            text += label + QString::number(value.toInt()) + u'\n';
         } else if (!value.toString().isEmpty()) {
-            text += QStringLiteral("  ") + QString::fromLatin1(name).leftJustified(9) + value.toString() + u'\n';
+            // What the module sent, and a device path from ports.conf, can hold bytes a terminal
+            // would obey; --json keeps them exact. A path's backslashes are its own (\\.\COM3).
+            const ops::Backslash backslash = isFromTheLine(name) ? ops::Backslash::Doubled : ops::Backslash::Kept;
+            text += label + ops::visibleText(value.toString(), backslash) + u'\n';
         }
     }
     results().write(local(text));
@@ -321,9 +337,9 @@ int Runner::run()
         const std::vector<DeviceIdentity> devicesBefore = serialDevices();
         const std::optional<Outcome> outcome = runVerb(call);
         if (!outcome) {
-            const std::string port = m_inv.port.empty() ? "COM" + std::to_string(ScanCommNo) : m_inv.port;
-            std::fprintf(stderr, "telmax-cmd: %s: %s\n", call.name.c_str(),
-                         serial::openFailureText(port, serial::lastOpenDevice(), serial::lastOpenResult()).c_str());
+            const std::string reason = serial::openFailureText(serial::portLabel(ScanCommNo),
+                                                               serial::lastOpenDevice(), serial::lastOpenResult());
+            std::fprintf(stderr, "telmax-cmd: %s: %s\n", call.name.c_str(), reason.c_str());
             status = 2;
             break;
         }

@@ -138,9 +138,9 @@ private slots:
                           "09 45 30 30 43 41 31 42 32 43 33 44 34 30 31 30 45 0D "
                           "09 45 30 30 45 35 33 43 0D"));
         QCOMPARE(f.sleeps(), std::vector<std::uint32_t>({100, 1, 5, 1, 1, 1, 100, 1, 5, 1, 1, 1, 100, 1, 5, 1, 1, 1}));
-        // Unlike Set Module BaudRate, the remembered settings stay.
-        QCOMPARE(ScanBaudRateNo, 3);
-        QCOMPARE(ScanBaudRate, std::string("9600,e,8,1"));
+        // As after Set Module BaudRate, the next operation opens the port at the module's new setting.
+        QCOMPARE(ScanBaudRateNo, 5);
+        QCOMPARE(ScanBaudRate, std::string("19200,e,8,1"));
     }
 
     void factoryDefaultAtPositionOne()

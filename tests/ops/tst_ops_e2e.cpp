@@ -207,6 +207,17 @@ private slots:
         QVERIFY(!processStore().value("ScanBaudRate").isValid());
     }
 
+    // An S/N and a version holding control bytes went into the panels as they came.
+    void textFromTheLineShownVisible()
+    {
+        TELMAX_START_SIM(sim, 3, {"--serial", "TQ\x1b[2J45", "--firmware", "\x1b]2;pwn\a"});
+        remember(3, 5, "19200,e,8,1");
+        Session s;
+        s.click("btnScan");
+        QCOMPARE(s.text("pnSerial"), QString("S/N : TQ\\x1b[2J45"));
+        QCOMPARE(s.text("pnVersion"), QString("VER : \\x1b]2;pwn\\x07"));
+    }
+
     void searchWithLockBox_data()
     {
         QTest::addColumn<bool>("lock");

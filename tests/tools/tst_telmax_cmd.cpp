@@ -2,11 +2,14 @@
 // a busy port and a COM number mapped in the settings store.
 #include <QtTest>
 
+#include <cstring>
 #include <optional>
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include "support/sim_fixture.h"
@@ -293,6 +296,9 @@ private slots:
                                                   << "not one of the module's twelve line settings";
         QTest::newRow("unknown option") << QStringList{"--bogus"} << "unknown option --bogus";
         QTest::newRow("misspelt verb") << QStringList{"scna", "status"} << "unknown verb 'scna' (did you mean scan?)";
+        QTest::newRow("--count past its limit named no limit")
+            << QStringList{"scan", "test", "--count", "1000000"} << "--count takes a number of lines from 1 to 999999";
+        QTest::newRow("--port empty ran a scan") << QStringList{"--port", "", "scan"} << "--port needs a port";
     }
     void usageErrorsSendNothing()
     {
@@ -303,6 +309,145 @@ private slots:
         QCOMPARE(r.exitCode, 2);
         QVERIFY2(r.err.contains(said), qPrintable(r.err));
         QVERIFY(sim.received().isEmpty());
+    }
+
+    // A trace to a socket was called "a FIFO that no program reads".
+    void traceToASocketNamedSo()
+    {
+        TELMAX_START_SIM(sim, 5);
+        QTemporaryDir dir;
+        const QByteArray path = QFile::encodeName(dir.path() + "/trace.sock");
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        QVERIFY(fd >= 0);
+        const auto closeSocket = qScopeGuard([fd] { ::close(fd); });
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        QVERIFY(std::size_t(path.size()) < sizeof address.sun_path);
+        std::memcpy(address.sun_path, path.constData(), std::size_t(path.size()));
+        QCOMPARE(::bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address), 0);
+        const Run r = runCmd({"--trace", QString::fromLocal8Bit(path), "--port", "COM5", "status"}, sim.environment());
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY2(r.err.contains(": a socket;"), qPrintable(r.err));
+    }
+
+    // With --trace /dev/stdout and stdout sent to a file, the results were written over the
+    // trace's first lines: two streams on one file, each at an offset of its own.
+    void traceSharingStdoutKeepsEveryLine()
+    {
+        TELMAX_START_SIM(sim, 5);
+        QTemporaryDir dir;
+        const QString file = dir.filePath("out.jsonl");
+        const Run r =
+            runCmd({"--json", "--trace", "/dev/stdout", "--port", "COM5", "scan", "status"}, sim.environment(), file);
+        QCOMPARE(r.exitCode, 0);
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::ReadOnly));
+        QStringList verbs, traced;
+        for (const QByteArray &line : out.readAll().split('\n')) {
+            if (line.isEmpty())
+                continue;
+            QJsonParseError error;
+            const QJsonObject o = QJsonDocument::fromJson(line, &error).object();
+            QVERIFY2(error.error == QJsonParseError::NoError, line.constData());
+            if (o.contains("verb"))
+                verbs << o.value("verb").toString();
+            else
+                traced << o.value("event").toString() + o.value("dir").toString();
+        }
+        QCOMPARE(verbs, QStringList({"scan", "status"}));
+        // The quick check, the version read, and the status with its presence test.
+        const QStringList exchange = {"open", "tx", "rx", "close"};
+        QCOMPARE(traced, exchange + exchange + QStringList({"open", "tx", "rx", "tx", "rx", "close"}));
+    }
+
+    // "telmax-cmd scan test" printed "lines    2 characters the printer's code page (UTF-8)
+    // lacks, printed as ?": every number field was worded as the count of replaced characters.
+    void everyVerbsFieldLines()
+    {
+        TELMAX_START_SIM(sim, 5);
+        const Run r = runCmd({"scan", "set-id", "42", "set-baud", "57600,e,8,1", "factory", "status", "print", "Hi",
+                              "test", "--count", "2"},
+                             sim.environment());
+        QCOMPARE(r.exitCode, 0);
+        const QString device = QString::fromStdString(sim.device());
+        const QStringList expected = {
+            "scan     ok     Get Module Info Ok. (COM : #5)  [yellow]",
+            "  port     COM5",
+            "  device   " + device,
+            "  line     19200,e,8,1",
+            "  serial   TQ123456",
+            "  id       01",
+            "  version  03.10-07",
+            "set-id   ok     Set Module ID Ok  [yellow]",
+            "  id       42",
+            "set-baud ok     Set Module BaudRate Ok  [yellow]",
+            "  line     57600,e,8,1",
+            "factory  ok     Set Factory Default Ok  [yellow]",
+            "  id       01",
+            "  line     19200,e,8,1",
+            "status   ok     Get Module Status Ok  [yellow]",
+            "  status   Print ok.",
+            "print    ok     Print Text Ok  [yellow]",
+            "  text     Hi",
+            "  line 1 printed",
+            "  line 2 printed",
+            "test     ok     Print Text Ok  [yellow]",
+            "  lines    2",
+        };
+        QCOMPARE(r.out.split('\n', Qt::SkipEmptyParts), expected);
+    }
+
+    // "telmax-cmd --port /dev/pts/4 scan" reported "port":"COM1000000" and "(COM : #/dev/pts/4)":
+    // a made-up number for a device no COM number names.
+    void portNamedByItsPathLabelledByIt()
+    {
+        TELMAX_START_SIM(sim, 5);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("module");
+        QVERIFY(QFile::link(QString::fromStdString(sim.device()), path));
+        const QString trace = dir.filePath("trace.jsonl");
+        const Run r = runCmd({"--json", "--trace", trace, "--port", path, "scan"}, sim.environment());
+        QCOMPARE(r.exitCode, 0);
+        const QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8()).object();
+        QCOMPARE(o.value("port").toString(), path);
+        QCOMPARE(o.value("message").toString(), "Get Module Info Ok. (COM : " + path + ")");
+        QVERIFY2(r.err.contains("Scan COM : " + path + "\n"), qPrintable(r.err));
+        QFile file(trace);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        for (const QByteArray &line : file.readAll().split('\n'))
+            if (!line.isEmpty())
+                QCOMPARE(QJsonDocument::fromJson(line).object().value("port").toString(), path);
+    }
+
+    // A module whose version was ESC ] 2 ; p w n BEL set the terminal's title through telmax-cmd.
+    void textFromTheLineShownVisible()
+    {
+        const QString version = QStringLiteral("\x1b]2;pwn\a");
+        TELMAX_START_SIM(sim, 5, {"--firmware", version});
+        const Run shown = runCmd({"scan"}, sim.environment());
+        QCOMPARE(shown.exitCode, 0);
+        QVERIFY2(!shown.out.contains(QChar(0x1B)) && shown.out.contains("  version  \\x1b]2;pwn\\x07\n"),
+                 qPrintable(shown.out));
+        const Run raw = runCmd({"COM5", "E00V"}, sim.environment());
+        QCOMPARE(raw.exitCode, 0);
+        QVERIFY2(!raw.out.contains(QChar(0x1B)) && raw.out.contains("  version \\x1b]2;pwn\\x07\n"),
+                 qPrintable(raw.out));
+        const Run json = runCmd({"--json", "scan"}, sim.environment());
+        QCOMPARE(json.exitCode, 0);
+        QVERIFY2(json.out.contains("\"version\":\"\\u001b]2;pwn\\u0007\""), qPrintable(json.out));
+        QCOMPARE(QJsonDocument::fromJson(json.out.toUtf8()).object().value("version").toString(), version);
+    }
+
+    // A newline in a device path of ports.conf printed a line of its own in --ports, one that
+    // looked like a port.
+    void portListingShowsControlCharacters()
+    {
+        TELMAX_START_SIM(sim, 5);
+        QVERIFY(sim.store().writePorts("[Ports]\nCOM9=\"/dev/telmax-x\\nFORGED free\"\n",
+                                       testsupport::TemporaryStore::User));
+        const Run r = runCmd({"--ports"}, sim.environment());
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY2(r.out.contains("/dev/telmax-x\\x0aFORGED free") && !r.out.contains("\nFORGED"), qPrintable(r.out));
     }
 
     void storedLineSettingNotOneOfTheTwelve()
