@@ -473,6 +473,11 @@ private slots:
         TELMAX_START_SIM(sim, 3, {"--id", "07"});
         const QByteArray link = QFile::encodeName(sim.store().root()) + "/tty-caf\xe9-\xff";
         QCOMPARE(::symlink(sim.device().c_str(), link.constData()), 0);
+        // Qt's removal of the temporary folder cannot name it.
+        const struct Unlink {
+            QByteArray path;
+            ~Unlink() { ::unlink(path.constData()); }
+        } unlinkAtEnd{link};
         QVERIFY(sim.store().writePorts("[Ports]\nCOM3=" + link + "\n"));
         const Run r = runCmd({"COM3", "E00B"}, sim.environment());
         QCOMPARE(r.exitCode, 0);
