@@ -2,7 +2,10 @@
 //
 // The input is written as the machine-wide store (VOREX/PRINTConfig.conf) and as the port map
 // file (VOREX/ports.conf) under a temporary XDG_CONFIG_DIRS, with an empty temporary
-// XDG_CONFIG_HOME for the user's own store; then SetDefaultSettings() and LoadSettings().
+// XDG_CONFIG_HOME for the user's own store; then SetDefaultSettings() and LoadSettings(), which
+// read both files with the program's own line reader (settings/ini_text.h): every value is text,
+// so a value in the form of one of Qt's serialized types ("@Variant(...)", which made Qt's reader
+// ask for 26 GB) is read as the text it is.
 //
 // Invariants (a violation traps): ScanBaudRateNo is 0..11 afterwards; every port-map entry
 // names a positive port and a device path without surrounding blanks; loading writes nothing
@@ -100,7 +103,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
     fs::create_directories(g_system / "VOREX");
     fs::create_directories(g_user);
     std::atexit(removeRoot);
-    // Before the first QSettings of the process: Qt fixes its folders then.
+    // Before the first read of the stores: the folders come from these two.
     setenv("XDG_CONFIG_DIRS", g_system.c_str(), 1);
     setenv("XDG_CONFIG_HOME", g_user.c_str(), 1);
 

@@ -35,10 +35,11 @@ void loadPortMap(const SettingsKey &key, StoreScope scope, std::map<int, std::st
         const int number = name.mid(3).toInt(&ok, 10);
         if (!ok || number <= 0 || name.mid(3).startsWith(u'+'))
             continue;
-        QString device;
-        if (!key.readGroupString(scope, kPorts, name, device) || device.trimmed().isEmpty())
+        QByteArray device;
+        if (!key.readGroupBytes(scope, kPorts, name, device) || device.trimmed().isEmpty())
             continue;
-        map[number] = device.trimmed().toStdString();
+        device = device.trimmed();
+        map[number] = device.toStdString();
     }
 }
 
@@ -160,33 +161,27 @@ bool LoadSettings()
 
 namespace {
 
-// The line setting after ScanCommNo, in the order of a scan's save; false at the first failure.
-bool writeLineSetting(SettingsKey &key)
+SaveResult save(const SettingsValues &values)
 {
-    return key.writeInteger(kScanBaudRateNo, ScanBaudRateNo)
-        && key.writeString(kScanBaudRate, QString::fromStdString(ScanBaudRate));
+    SettingsKey key;
+    return key.openOrCreate() ? key.write(values) : key.refused();
 }
 
 } // namespace
 
-void SaveScanSettings()
+SaveResult SaveScanSettings()
 {
-    SettingsKey key;
-    if (key.openOrCreate() && key.writeInteger(kScanCommNo, ScanCommNo))
-        writeLineSetting(key);
+    return save({{kScanCommNo, ScanCommNo},
+                 {kScanBaudRateNo, ScanBaudRateNo},
+                 {kScanBaudRate, QString::fromStdString(ScanBaudRate)}});
 }
 
-void SaveLineSetting()
+SaveResult SaveLineSetting()
 {
-    SettingsKey key;
-    if (key.openOrCreate())
-        writeLineSetting(key);
+    return save({{kScanBaudRateNo, ScanBaudRateNo}, {kScanBaudRate, QString::fromStdString(ScanBaudRate)}});
 }
 
-void SaveLanguage()
+SaveResult SaveLanguage()
 {
-    SettingsKey key;
-    if (!key.openOrCreate())
-        return;
-    key.writeString(kLanguageFlag, LanguageFlag);
+    return save({{kLanguageFlag, LanguageFlag}});
 }

@@ -8,6 +8,8 @@
 #include <QString>
 #include <string>
 
+#include "settings/save_result.h"
+
 extern int ScanCommNo;              // "ScanCommNo", default 0 (no port known)
 extern std::string ScanBaudRate;    // "ScanBaudRate", default "19200,e,8,1"
 extern int ScanBaudRateNo;          // "ScanBaudRateNo", default 5, always 0..11 after loading
@@ -26,11 +28,12 @@ void LoadPortMap();
 // stderr) and the four values. Returns true when
 // "LanguageFlag" was read from the store, so the caller derives the language from it.
 bool LoadSettings();
-// Writes "ScanCommNo", "ScanBaudRateNo", "ScanBaudRate" in that order, machine-wide where
-// allowed, else to the user's store; the first failure ends the save (and is told on stderr).
-void SaveScanSettings();
+// Writes "ScanCommNo", "ScanBaudRateNo" and "ScanBaudRate" together, in one replace of the
+// store: machine-wide where allowed, else to the user's store. A save that went nowhere is told
+// on stderr and in the result.
+SaveResult SaveScanSettings();
 // Writes "ScanBaudRateNo" and "ScanBaudRate" the same way: the module's line setting after it was
 // changed, where a scan would store it.
-void SaveLineSetting();
+SaveResult SaveLineSetting();
 // Writes "LanguageFlag" the same way.
-void SaveLanguage();
+SaveResult SaveLanguage();

@@ -68,14 +68,11 @@ bool SettingsKey::openOrCreate()
     const bool machine = m_machine->prepareSave();
     const bool user = m_user->prepareSave();
     if (!machine && !user) {
-        reportSettings(QStringLiteral("not saved: %1 %2; %3 %4")
-                           .arg(m_machine->path(), m_machine->refusal(), m_user->path(), m_user->refusal()));
-        close();
+        reportSettings(QStringLiteral("not saved: %1").arg(describe(refused())));
         return false;
     }
     if (!machine && m_machine->refusalToTell())
-        reportSettings(QStringLiteral("%1 %2; saving to %3 instead")
-                           .arg(m_machine->path(), m_machine->refusal(), m_user->path()));
+        reportSettings(QStringLiteral("%1; saving to %2 instead").arg(describe(m_machine->refusal()), m_user->path()));
     m_open = true;
     m_writable = true;
     return true;
@@ -110,48 +107,61 @@ bool SettingsKey::readString(const QString &name, QString &value) const
     return found && storedString(*found, value);
 }
 
-bool SettingsKey::write(const QString &name, const QVariant &value)
+SaveResult SettingsKey::refused() const
+{
+    SaveResult result;
+    for (const SettingsStore *s : {m_machine.get(), m_user.get()})
+        if (s && !s->writable())
+            result.refusals << s->refusal();
+    return result;
+}
+
+namespace {
+
+QString namesOf(const SettingsValues &values)
+{
+    QStringList names;
+    for (const auto &value : values)
+        names << value.first;
+    return names.join(QStringLiteral(", "));
+}
+
+} // namespace
+
+SaveResult SettingsKey::write(const SettingsValues &values)
 {
     if (!m_open || !m_writable)
-        return false;
+        return refused();
     SettingsStore &machine = *m_machine;
     SettingsStore &user = *m_user;
     if (machine.writable()) {
-        if (machine.save(name, value)) {
-            dropUserCopy(name);
-            return true;
+        if (machine.save(values)) {
+            dropUserCopies(values);
+            return {true, {}};
         }
         if (machine.refusalToTell() && user.writable())
-            reportSettings(QStringLiteral("%1 %2; saving to %3 instead").arg(machine.path(), machine.refusal(), user.path()));
+            reportSettings(QStringLiteral("%1; saving to %2 instead").arg(describe(machine.refusal()), user.path()));
     }
-    if (user.writable() && user.save(name, value))
-        return true;
-    reportSettings(QStringLiteral("%1 not saved: %2 %3; %4 %5")
-                       .arg(name, machine.path(), machine.refusal(), user.path(), user.refusal()));
+    if (user.writable() && user.save(values))
+        return {true, {}};
     m_writable = false;
-    return false;
+    const SaveResult result = refused();
+    reportSettings(QStringLiteral("%1 not saved: %2").arg(namesOf(values), describe(result)));
+    return result;
 }
 
-// A copy left in the user's store would be read over the value just saved machine-wide.
-void SettingsKey::dropUserCopy(const QString &name)
+// A copy left in the user's store would be read over a value just saved machine-wide.
+void SettingsKey::dropUserCopies(const SettingsValues &values)
 {
     SettingsStore &user = *m_user;
-    if (!user.values().contains(name))
+    SettingsValues drops;
+    for (const auto &value : values)
+        if (user.values().contains(value.first))
+            drops.append({value.first, QVariant()});
+    if (drops.isEmpty() || (user.writable() && user.save(drops)))
         return;
-    if (user.writable() && user.save(name, QVariant()))
-        return;
-    reportSettings(QStringLiteral("%1 saved in %2, but an older one stays in %3 (it %4) and is read over it")
-                       .arg(name, m_machine->path(), user.path(), user.refusal()));
-}
-
-bool SettingsKey::writeInteger(const QString &name, int value)
-{
-    return write(name, value);
-}
-
-bool SettingsKey::writeString(const QString &name, const QString &value)
-{
-    return write(name, value);
+    reportSettings(QStringLiteral("%1 saved in %2, but the older copy in %3 (it %4) stays and is read over it")
+                       .arg(namesOf(drops), m_machine->path(), user.path(), refusalWords(user.refusal())));
 }
 
 QStringList SettingsKey::valueNames(StoreScope scope, const QString &group) const
@@ -167,13 +177,13 @@ QStringList SettingsKey::valueNames(StoreScope scope, const QString &group) cons
     return names;
 }
 
-bool SettingsKey::readGroupString(StoreScope scope, const QString &group, const QString &name, QString &value) const
+bool SettingsKey::readGroupBytes(StoreScope scope, const QString &group, const QString &name, QByteArray &value) const
 {
     const SettingsStore *s = store(scope);
     if (!s)
         return false;
     const auto found = s->values().constFind(group + u'/' + name);
-    return found != s->values().constEnd() && storedString(found.value(), value);
+    return found != s->values().constEnd() && storedBytes(found.value(), value);
 }
 
 void SettingsKey::close()

@@ -5,23 +5,32 @@
 // store (HKEY_CURRENT_USER, ~/.config/VOREX/PRINTConfig.conf), which is read over the
 // machine-wide one value by value. A write goes machine-wide where that is allowed, else to the
 // user's store, so a technician who is not an administrator keeps their settings too. On
-// Windows these are registry keys (integers as REG_DWORD, strings as REG_SZ); elsewhere files
-// of Qt's INI format, where every value is text and an integer is a whole decimal number that
-// fits 32 bits. A file is written only when it is the user's own and not a symbolic link, by
-// replacing it atomically with its comments and unknown lines kept (settings_store_posix.cpp).
+// Windows these are registry keys (integers as REG_DWORD, strings as REG_SZ); elsewhere text
+// files of INI form (ini_text.h), where every value is text and an integer is a whole decimal
+// number that fits 32 bits. A file is written only when it is the user's own and not a symbolic
+// link, by replacing it atomically with its comments and unknown lines kept, all values of one
+// save at once (store_file_posix.h).
 //
 // The port map is a second key of the same shape, "ports" (VOREX/ports.conf), only ever read.
 //
-// Every operation reports failure as false and never throws; the callers drop failures. What
-// the user would otherwise never learn (a store that is not a file, a save that went nowhere
-// or that an older copy in the user's store hides) is written to stderr, one line each.
+// Every operation reports failure as a value and never throws. What the user would otherwise
+// never learn (a store that is not a file, a save that went nowhere or that an older copy in the
+// user's store hides) is written to stderr, one line each.
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 #include <memory>
+#include <utility>
 
-class QVariant;
+#include "settings/save_result.h"
+
 class SettingsStore;
+
+// The values of one save, in order; an invalid value is dropped from the store.
+using SettingsValues = QList<std::pair<QString, QVariant>>;
 
 enum class StoreScope { Machine, User };
 
@@ -45,13 +54,16 @@ public:
     // False when the value is missing or stored with another type; value is then untouched.
     bool readInteger(const QString &name, int &value) const;
     bool readString(const QString &name, QString &value) const;
-    // Written through at once; false when neither store took the write (reported).
-    bool writeInteger(const QString &name, int value);
-    bool writeString(const QString &name, const QString &value);
+    // Written through at once, machine-wide where allowed, else to the user's store; each store
+    // takes all of them or none. Not saved (reported) when neither store took them.
+    SaveResult write(const SettingsValues &values);
+    // Why a key that did not open for writing cannot be saved to.
+    SaveResult refused() const;
 
     // Names and texts of a subgroup's values in one of the two stores; empty when there is none.
     QStringList valueNames(StoreScope scope, const QString &group) const;
-    bool readGroupString(StoreScope scope, const QString &group, const QString &name, QString &value) const;
+    // As the stored bytes: a device path need not be UTF-8.
+    bool readGroupBytes(StoreScope scope, const QString &group, const QString &name, QByteArray &value) const;
 
     void close();
 
@@ -61,8 +73,7 @@ public:
                             const QString &name = QStringLiteral("PRINTConfig"));
 
 private:
-    bool write(const QString &name, const QVariant &value);
-    void dropUserCopy(const QString &name);
+    void dropUserCopies(const SettingsValues &values);
     const QVariant *stored(const QString &name) const;
     const SettingsStore *store(StoreScope scope) const;
 

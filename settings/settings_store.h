@@ -1,12 +1,13 @@
 #pragma once
-// One scope of one settings key as this platform keeps it: settings_store_posix.cpp (INI files
-// in the XDG configuration folders) and settings_store_win32.cpp (the registry through
+// One scope of one settings key as this platform keeps it: settings_store_posix.cpp (text files
+// in the XDG configuration folders, ini_text.h) and settings_store_win32.cpp (the registry through
 // QSettings). SettingsKey (settings_key.cpp) reads over and writes through two of them.
 
 #include <QString>
 #include <QVariantMap>
 #include <memory>
 
+#include "settings/save_result.h"
 #include "settings/settings_key.h"
 
 class SettingsStore {
@@ -21,24 +22,25 @@ public:
     bool load(bool tell);
     // Whether saves may go here; false with refusal() set.
     bool prepareSave();
-    // Writes one value through at once, or drops it when value is invalid; false with
-    // refusal() set, and no save goes here afterwards.
-    bool save(const QString &valueName, const QVariant &value);
+    // Writes the values through at once, all in one replace where the store is a file; an invalid
+    // value is dropped. False with refusal() set, and no save goes here afterwards.
+    bool save(const SettingsValues &values);
 
     // Where saves go: a file path, or the registry path on Windows.
     const QString &path() const { return m_path; }
     const QVariantMap &values() const { return m_values; }
     bool writable() const { return m_writable; }
-    const QString &refusal() const { return m_refusal; }
+    const StoreRefusal &refusal() const { return m_refusal; }
     // The refusal is news to whoever saves (a symbolic link, another user's file, a write that
     // failed), not the want of permission a user without rights meets at every save.
     bool refusalToTell() const { return m_tell; }
 
 private:
-    void refuse(const QString &why, bool tell)
+    void refuse(const StoreRefusal &why, bool tell)
     {
         m_writable = false;
         m_refusal = why;
+        m_refusal.path = m_path;
         m_tell = tell;
     }
 
@@ -48,7 +50,7 @@ private:
     QString m_path;
     QVariantMap m_values;
     bool m_writable = false;
-    QString m_refusal;
+    StoreRefusal m_refusal;
     bool m_tell = false;
     std::unique_ptr<Native> m_native;
 };
@@ -60,6 +62,8 @@ QString storeLocation(StoreScope scope, const QString &name);
 // when it is stored with another type.
 bool storedInteger(const QVariant &stored, int &value);
 bool storedString(const QVariant &stored, QString &value);
+// A stored text as its bytes (a device path need not be UTF-8); false as for storedString.
+bool storedBytes(const QVariant &stored, QByteArray &value);
 
 // One line on stderr.
 void reportSettings(const QString &line);

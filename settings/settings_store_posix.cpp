@@ -1,18 +1,20 @@
-// The stores on POSIX: files of Qt's INI format, VOREX/<name>.conf in every folder of
-// XDG_CONFIG_DIRS (machine-wide) and in XDG_CONFIG_HOME (the user's). Read through QSettings;
+// The stores on POSIX: text files, VOREX/<name>.conf in every folder of XDG_CONFIG_DIRS
+// (machine-wide) and in XDG_CONFIG_HOME (the user's). Read by ini_text.h, every value as text;
 // written only by store_file_posix.cpp, which never follows a symbolic link.
 #include "settings/settings_store.h"
 
+#include <QByteArrayList>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSettings>
 #include <QStringList>
+#include <optional>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "settings/ini_text.h"
 #include "settings/store_file_posix.h"
 
 struct SettingsStore::Native {};
@@ -66,15 +68,38 @@ QStringList filesToRead(StoreScope scope, const QString &name)
     return files;
 }
 
-// Empty when the path may be handed to Qt: a regular file that can be read. Qt would wait
-// forever on a FIFO and fail without a word on the rest.
-QString readRefusal(const QFileInfo &file)
+// Nothing when the path is a regular file that can be read; opening a FIFO would wait for ever.
+std::optional<Refusal> readRefusal(const QFileInfo &file)
 {
     if (!file.isFile())
-        return QStringLiteral("is not a regular file");
+        return Refusal::NotRegularFile;
     if (!file.isReadable())
-        return QStringLiteral("cannot be read");
-    return {};
+        return Refusal::Unreadable;
+    return std::nullopt;
+}
+
+// The file's bytes; without waiting should a FIFO have taken the file's place since the check.
+bool readBytes(const QString &path, QByteArray &bytes)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    QFile file;
+    struct stat st {};
+    const bool read = fstat(fd, &st) == 0 && S_ISREG(st.st_mode)
+                   && file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+    if (!read) {
+        ::close(fd);
+        return false;
+    }
+    bytes = file.readAll();
+    return file.error() == QFileDevice::NoError;
+}
+
+// A value as the stores on this platform hold it: text, or the pieces of a list.
+QVariant storedValue(const ini::Entry &entry)
+{
+    return entry.list ? QVariant::fromValue(entry.pieces) : QVariant(entry.pieces.value(0));
 }
 
 // Adds the file's values that values does not hold yet; false when it holds none to read.
@@ -83,21 +108,27 @@ bool readFile(const QString &path, QVariantMap &values, bool tell)
     const QFileInfo file(path);
     if (!file.exists())
         return false;
-    const QString why = readRefusal(file);
-    if (!why.isEmpty()) {
+    QByteArray bytes;
+    QList<ini::Entry> entries;
+    std::optional<Refusal> why = readRefusal(file);
+    if (!why && !readBytes(path, bytes))
+        why = Refusal::Unreadable;
+    if (!why && !ini::readEntries(bytes, entries))
+        why = Refusal::Unparsable;
+    if (why) {
         if (tell)
-            reportSettings(QStringLiteral("%1 %2; read as empty").arg(path, why));
+            reportSettings(describe(StoreRefusal{*why, path, {}, 0}) + QStringLiteral("; read as empty"));
         return false;
     }
-    const QSettings settings(path, QSettings::IniFormat);
-    if (settings.status() != QSettings::NoError) {
-        if (tell)
-            reportSettings(QStringLiteral("%1 cannot be parsed; read as empty").arg(path));
-        return false;
+    // Within a file a later line wins; across files the value already read does.
+    QVariantMap fileValues;
+    for (const ini::Entry &entry : entries) {
+        const QByteArray key = entry.group.isEmpty() ? entry.key : entry.group + '/' + entry.key;
+        fileValues.insert(QString::fromUtf8(key), storedValue(entry));
     }
-    for (const QString &key : settings.allKeys())
-        if (!values.contains(key))
-            values.insert(key, settings.value(key));
+    for (auto it = fileValues.constBegin(); it != fileValues.constEnd(); ++it)
+        if (!values.contains(it.key()))
+            values.insert(it.key(), it.value());
     return true;
 }
 
@@ -106,42 +137,51 @@ bool writableHere(const QByteArray &path)
     return faccessat(AT_FDCWD, path.constData(), W_OK, AT_EACCESS) == 0;
 }
 
-// Empty when a save may try the file; tell is set when the refusal is news to whoever saves
+// Nothing when a save may try the file; tell is set when the refusal is news to whoever saves
 // (see SettingsStore::refusalToTell). The writer checks again on what it opens.
-QString writeRefusal(const QString &path, bool &tell)
+std::optional<StoreRefusal> writeRefusal(const QString &path, bool &tell)
 {
     if (path.isEmpty())
-        return QStringLiteral("(no configuration folder for this user)");
+        return StoreRefusal{Refusal::NoFolder, {}, {}, 0};
     const bool root = geteuid() == 0;
     const QByteArray native = QFile::encodeName(path);
     struct stat st {};
     if (lstat(native.constData(), &st) == 0) {
         if (S_ISLNK(st.st_mode)) {
             tell = root || writableHere(native);
-            return QStringLiteral("is a symbolic link");
+            return StoreRefusal{Refusal::SymbolicLink, {}, {}, 0};
         }
         // What cannot be read cannot be kept when the file is written again.
-        const QString why = readRefusal(QFileInfo(path));
-        if (!why.isEmpty())
-            return why;
+        if (const std::optional<Refusal> why = readRefusal(QFileInfo(path)))
+            return StoreRefusal{*why, {}, {}, 0};
         if (!writableHere(native))
-            return QStringLiteral("is not writable");
+            return StoreRefusal{Refusal::NotWritable, {}, {}, 0};
         if (st.st_uid != geteuid()) {
             tell = true;
-            return QStringLiteral("belongs to another user (uid %1)").arg(st.st_uid);
+            return StoreRefusal{Refusal::OtherOwner, {}, {}, static_cast<long long>(st.st_uid)};
         }
     }
     QString folder = QFileInfo(path).absolutePath();
     const QByteArray nativeFolder = QFile::encodeName(folder);
     if (lstat(nativeFolder.constData(), &st) == 0 && S_ISLNK(st.st_mode)) {
         tell = root || writableHere(nativeFolder);
-        return QStringLiteral("is in a folder that is a symbolic link (%1)").arg(folder);
+        return StoreRefusal{Refusal::FolderIsLink, {}, folder, 0};
     }
     while (!QFileInfo::exists(folder) && QFileInfo(folder).absolutePath() != folder)
         folder = QFileInfo(folder).absolutePath();
     if (!QFileInfo(folder).isDir() || !writableHere(QFile::encodeName(folder)))
-        return QStringLiteral("cannot be made (%1 is not a writable folder)").arg(folder);
-    return {};
+        return StoreRefusal{Refusal::CannotMake, {}, folder, 0};
+    return std::nullopt;
+}
+
+// The text a value is written as.
+QByteArray textOf(const QVariant &value)
+{
+    if (value.typeId() == QMetaType::Int)
+        return QByteArray::number(value.toInt());
+    if (value.typeId() == QMetaType::QByteArray)
+        return value.toByteArray();
+    return value.toString().toUtf8();
 }
 
 } // namespace
@@ -157,34 +197,36 @@ QString storeLocation(StoreScope scope, const QString &name)
     return files.first();
 }
 
-bool storedInteger(const QVariant &stored, int &value)
+bool storedBytes(const QVariant &stored, QByteArray &value)
 {
     switch (stored.typeId()) {
-    case QMetaType::QString:
-        return parseStoredInteger(stored.toString(), value);
-    case QMetaType::Int:
-        // Written through QSettings by this process and still held in Qt's cache of the file.
-        value = stored.toInt();
+    case QMetaType::QByteArray:
+        value = stored.toByteArray();
+        return true;
+    case QMetaType::QByteArrayList:
+        // The file format splits an unquoted text at its commas ("19200,e,8,1" written by
+        // hand); the settings are meant as one text, so join it back.
+        value = stored.value<QByteArrayList>().join(',');
         return true;
     default:
         return false;
     }
 }
 
+bool storedInteger(const QVariant &stored, int &value)
+{
+    // A list ("3,4") is no number.
+    return stored.typeId() == QMetaType::QByteArray
+        && parseStoredInteger(QString::fromUtf8(stored.toByteArray()), value);
+}
+
 bool storedString(const QVariant &stored, QString &value)
 {
-    switch (stored.typeId()) {
-    case QMetaType::QString:
-        value = stored.toString();
-        return true;
-    case QMetaType::QStringList:
-        // The file format splits an unquoted text at its commas ("19200,e,8,1" written by
-        // hand); the line settings are meant as one text, so join it back.
-        value = stored.toStringList().join(u',');
-        return true;
-    default:
+    QByteArray bytes;
+    if (!storedBytes(stored, bytes))
         return false;
-    }
+    value = QString::fromUtf8(bytes);
+    return true;
 }
 
 SettingsStore::SettingsStore(StoreScope scope, const QString &name)
@@ -207,30 +249,33 @@ bool SettingsStore::load(bool tell)
 bool SettingsStore::prepareSave()
 {
     bool tell = false;
-    const QString why = writeRefusal(m_path, tell);
-    if (!why.isEmpty()) {
-        refuse(why, tell);
+    if (const std::optional<StoreRefusal> why = writeRefusal(m_path, tell)) {
+        refuse(*why, tell);
         return false;
     }
     m_writable = true;
     return true;
 }
 
-bool SettingsStore::save(const QString &valueName, const QVariant &value)
+bool SettingsStore::save(const SettingsValues &values)
 {
     if (!m_writable)
         return false;
-    QVariant readBack;
-    QString why;
-    if (!updateStoreFile(m_path, valueName, value, readBack, why)) {
+    QList<ini::Edit> edits;
+    for (const auto &[name, value] : values)
+        edits.append({name.toUtf8(), value.isValid() ? std::optional(ini::valueText(textOf(value))) : std::nullopt});
+    StoreRefusal why;
+    if (!updateStoreFile(m_path, edits, why)) {
         // Past the checks of prepareSave, any refusal is unexpected.
         refuse(why, true);
         return false;
     }
-    // Machine-wide this file is the first that holds the key, so its value is the one read.
-    if (readBack.isValid())
-        m_values.insert(valueName, readBack);
-    else
-        m_values.remove(valueName);
+    // Machine-wide this file is the first that holds the key, so its values are the ones read.
+    for (const auto &[name, value] : values) {
+        if (value.isValid())
+            m_values.insert(name, textOf(value));
+        else
+            m_values.remove(name);
+    }
     return true;
 }

@@ -52,6 +52,15 @@ bool storedString(const QVariant &stored, QString &value)
     return true;
 }
 
+bool storedBytes(const QVariant &stored, QByteArray &value)
+{
+    QString text;
+    if (!storedString(stored, text))
+        return false;
+    value = text.toUtf8();
+    return true;
+}
+
 SettingsStore::SettingsStore(StoreScope scope, const QString &name)
     : m_scope(scope), m_name(name), m_path(storeLocation(scope, name)), m_native(std::make_unique<Native>())
 {
@@ -77,32 +86,37 @@ bool SettingsStore::prepareSave()
     m_native->settings = openStore(m_scope, m_name);
     if (m_native->settings->status() != QSettings::NoError) {
         m_native->settings.reset();
-        refuse(QStringLiteral("cannot be read"), false);
+        refuse({Refusal::Unreadable, {}, {}, 0}, false);
         return false;
     }
     m_writable = true;
     return true;
 }
 
-bool SettingsStore::save(const QString &valueName, const QVariant &value)
+// The registry has no replace of several values at once: they are written one after another.
+bool SettingsStore::save(const SettingsValues &values)
 {
     if (!m_writable)
         return false;
     QSettings &settings = *m_native->settings;
-    if (value.isValid())
-        settings.setValue(valueName, value);
-    else
-        settings.remove(valueName);
+    for (const auto &[name, value] : values) {
+        if (value.isValid())
+            settings.setValue(name, value);
+        else
+            settings.remove(name);
+    }
     settings.sync();
     if (settings.status() != QSettings::NoError) {
         // Qt keeps the refused write pending in this store; it is not used again.
         m_native->settings.reset();
-        refuse(QStringLiteral("refused the write"), false);
+        refuse({Refusal::WriteRefused, {}, {}, 0}, false);
         return false;
     }
-    if (value.isValid())
-        m_values.insert(valueName, settings.value(valueName));
-    else
-        m_values.remove(valueName);
+    for (const auto &[name, value] : values) {
+        if (value.isValid())
+            m_values.insert(name, settings.value(name));
+        else
+            m_values.remove(name);
+    }
     return true;
 }

@@ -5,16 +5,13 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <cerrno>
-#include <cstring>
 
+#include <dirent.h>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/hooks.h"
-#include "settings/ini_edit.h"
-#include "settings/settings_store.h"
+#include "settings/store_lock_posix.h"
 
 namespace {
 
@@ -41,11 +38,6 @@ private:
     int m_fd;
 };
 
-QString errorText(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
 // The file as it was read, to be written anew.
 struct Original {
     bool exists = false;
@@ -64,11 +56,11 @@ long long mtimeMs(const struct stat &st)
 }
 
 // The folder made when missing, then opened without following a symbolic link in its place.
-bool openFolder(const QString &folder, int &fd, QString &why)
+bool openFolder(const QString &folder, int &fd, StoreRefusal &why)
 {
     const QByteArray native = QFile::encodeName(folder);
     if (!QDir().mkpath(folder)) {
-        why = QStringLiteral("cannot be made (%1 is not a writable folder)").arg(folder);
+        why = {Refusal::CannotMake, {}, folder, 0};
         return false;
     }
     fd = ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
@@ -77,26 +69,10 @@ bool openFolder(const QString &folder, int &fd, QString &why)
     const int error = errno;
     struct stat st {};
     if (lstat(native.constData(), &st) == 0 && S_ISLNK(st.st_mode))
-        why = QStringLiteral("is in a folder that is a symbolic link (%1)").arg(folder);
+        why = {Refusal::FolderIsLink, {}, folder, 0};
     else
-        why = QStringLiteral("cannot be written (%1: %2)").arg(folder, errorText(error));
+        why = {Refusal::FolderUnusable, {}, folder, error};
     return false;
-}
-
-// Two programs saving at once would each write the file as they read it, and one value would be
-// lost: one waits for the other, but not for ever on a holder that never lets go.
-bool lockFolder(int folder, QString &why)
-{
-    for (int tries = 0; flock(folder, LOCK_EX | LOCK_NB) != 0; ++tries) {
-        if (errno != EWOULDBLOCK && errno != EINTR)
-            return true;   // a file system without locks: saved as without the lock
-        if (tries == 100) {
-            why = QStringLiteral("is being saved by another program");
-            return false;
-        }
-        platform::SleepMs(10);
-    }
-    return true;
 }
 
 bool readAll(int fd, QByteArray &bytes)
@@ -113,7 +89,7 @@ bool readAll(int fd, QByteArray &bytes)
     }
 }
 
-bool readOriginal(int folder, const QByteArray &name, Original &original, QString &why)
+bool readOriginal(int folder, const QByteArray &name, Original &original, StoreRefusal &why)
 {
     // Without following a symbolic link, and without waiting on a FIFO.
     const Descriptor file(openat(folder, name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
@@ -123,48 +99,76 @@ bool readOriginal(int folder, const QByteArray &name, Original &original, QStrin
         if (error == ENOENT)
             return true;
         if (fstatat(folder, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode))
-            why = QStringLiteral("is a symbolic link");
+            why = {Refusal::SymbolicLink, {}, {}, 0};
         else
-            why = QStringLiteral("cannot be read (%1)").arg(errorText(error));
+            why = {Refusal::Unreadable, {}, {}, error};
         return false;
     }
     struct stat &st = original.st;
     if (fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        why = QStringLiteral("is not a regular file");
+        why = {Refusal::NotRegularFile, {}, {}, 0};
         return false;
     }
     if (st.st_uid != geteuid()) {
-        why = QStringLiteral("belongs to another user (uid %1)").arg(st.st_uid);
+        why = {Refusal::OtherOwner, {}, {}, static_cast<long long>(st.st_uid)};
         return false;
     }
     if (geteuid() != 0 && !(st.st_mode & S_IWUSR)) {
-        why = QStringLiteral("is not writable");
+        why = {Refusal::NotWritable, {}, {}, 0};
         return false;
     }
     if (!readAll(file.get(), original.bytes)) {
-        why = QStringLiteral("cannot be read (%1)").arg(errorText(errno));
+        why = {Refusal::Unreadable, {}, {}, errno};
         return false;
     }
     original.exists = true;
     return true;
 }
 
+// A save's new file is named so that one a killed save left can be told apart from anything an
+// administrator keeps beside the store (".PRINTConfig.conf.bak", an editor's ".swp").
+QByteArray temporaryPrefix(const QByteArray &name)
+{
+    return '.' + name + ".tmp-";
+}
+
+// The temporary files a killed save left, ours alone; run under the lock, so none is in use.
+void removeLeftovers(int folder, const QByteArray &name)
+{
+    const int fd = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR *dir = fd >= 0 ? fdopendir(fd) : nullptr;
+    if (!dir) {
+        if (fd >= 0)
+            ::close(fd);
+        return;
+    }
+    const QByteArray prefix = temporaryPrefix(name);
+    while (const dirent *entry = readdir(dir)) {
+        struct stat st {};
+        if (QByteArray(entry->d_name).startsWith(prefix)
+            && fstatat(folder, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode)
+            && st.st_uid == geteuid())
+            unlinkat(folder, entry->d_name, 0);
+    }
+    closedir(dir);
+}
+
 // A new file of our own beside the store, never one that was there.
-int makeTemporary(int folder, const QByteArray &name, bool replacing, QByteArray &temporary, QString &why)
+int makeTemporary(int folder, const QByteArray &name, bool replacing, QByteArray &temporary, StoreRefusal &why)
 {
     for (int tries = 0; tries < 100; ++tries) {
-        temporary = '.' + name + '.' + QByteArray::number(QRandomGenerator::system()->generate(), 36);
+        temporary = temporaryPrefix(name) + QByteArray::number(QRandomGenerator::system()->generate(), 36);
         // A new store gets the permissions the umask gives; a replacement gets the old ones.
         const int fd = openat(folder, temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                               replacing ? 0600 : 0666);
         if (fd >= 0)
             return fd;
         if (errno != EEXIST) {
-            why = QStringLiteral("cannot be written in its folder (%1)").arg(errorText(errno));
+            why = {Refusal::NoTemporary, {}, {}, errno};
             return -1;
         }
     }
-    why = QStringLiteral("cannot be written in its folder (no free temporary name)");
+    why = {Refusal::NoTemporary, {}, {}, EEXIST};
     return -1;
 }
 
@@ -180,35 +184,22 @@ bool writeAll(int fd, const QByteArray &bytes)
     return true;
 }
 
-// Qt's readers (QSettings, in this process or another) take a file whose size and modification
-// time, to the millisecond, are as before for unchanged: the new file is made newer than the old.
-void makeNewer(int fd, const Original &original)
-{
-    struct stat st {};
-    if (!original.exists || fstat(fd, &st) != 0 || mtimeMs(st) > mtimeMs(original.st))
-        return;
-    const long long ms = mtimeMs(original.st) + 1;
-    const timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000}};
-    futimens(fd, times);
-}
-
-bool fillTemporary(Descriptor &file, const Original &original, const QByteArray &text, QString &why)
+bool fillTemporary(Descriptor &file, const Original &original, const QByteArray &text, StoreRefusal &why)
 {
     if (original.exists) {
         // The group only where the owner may give it; the file stays the owner's either way.
         (void)!fchown(file.get(), uid_t(-1), original.st.st_gid);
         if (fchmod(file.get(), original.st.st_mode & 07777) != 0) {
-            why = QStringLiteral("could not be written (%1)").arg(errorText(errno));
+            why = {Refusal::WriteFailed, {}, {}, errno};
             return false;
         }
     }
     if (!writeAll(file.get(), text)) {
-        why = QStringLiteral("could not be written (%1)").arg(errorText(errno));
+        why = {Refusal::WriteFailed, {}, {}, errno};
         return false;
     }
-    makeNewer(file.get(), original);
     if (fsync(file.get()) != 0 || !file.close()) {
-        why = QStringLiteral("could not be written (%1)").arg(errorText(errno));
+        why = {Refusal::WriteFailed, {}, {}, errno};
         return false;
     }
     return true;
@@ -216,7 +207,7 @@ bool fillTemporary(Descriptor &file, const Original &original, const QByteArray 
 
 // Renames the new file over the store, unless the store is no longer the file that was read.
 bool renameOver(int folder, const QByteArray &temporary, const QByteArray &name, const Original &original,
-                QString &why)
+                StoreRefusal &why)
 {
     struct stat now {};
     const bool present = fstatat(folder, name.constData(), &now, AT_SYMLINK_NOFOLLOW) == 0;
@@ -225,11 +216,11 @@ bool renameOver(int folder, const QByteArray &temporary, const QByteArray &name,
                                             && mtimeMs(now) == mtimeMs(original.st)
                                       : !present && errno == ENOENT;
     if (!same) {
-        why = QStringLiteral("changed while it was being saved");
+        why = {Refusal::Changed, {}, {}, 0};
         return false;
     }
     if (renameat(folder, temporary.constData(), folder, name.constData()) != 0) {
-        why = QStringLiteral("could not be replaced (%1)").arg(errorText(errno));
+        why = {Refusal::ReplaceFailed, {}, {}, errno};
         return false;
     }
     // The rename itself reaches the disk; without this a crash could bring the old store back.
@@ -237,7 +228,8 @@ bool renameOver(int folder, const QByteArray &temporary, const QByteArray &name,
     return true;
 }
 
-bool replaceFile(int folder, const QByteArray &name, const Original &original, const QByteArray &text, QString &why)
+bool replaceFile(int folder, const QByteArray &name, const Original &original, const QByteArray &text,
+                 StoreRefusal &why)
 {
     QByteArray temporary;
     Descriptor file(makeTemporary(folder, name, original.exists, temporary, why));
@@ -249,60 +241,35 @@ bool replaceFile(int folder, const QByteArray &name, const Original &original, c
     return false;
 }
 
-// Where the text is checked (ini_edit.h): a folder whose entries only root or the user saving can
-// change. Run as root with a TMPDIR another user owns, that user could swap the private folder
-// for a link and have Qt's writer write where they like. Every folder on the way belongs to
-// root or the user saving and is writable by no one else, unless it is sticky (/tmp).
-bool safeScratch(const QString &folder)
-{
-    QString part = QFileInfo(folder).canonicalFilePath();
-    while (!part.isEmpty()) {
-        struct stat st {};
-        if (stat(QFile::encodeName(part).constData(), &st) != 0 || !S_ISDIR(st.st_mode)
-            || (st.st_uid != 0 && st.st_uid != geteuid())
-            || ((st.st_mode & (S_IWGRP | S_IWOTH)) && !(st.st_mode & S_ISVTX)))
-            return false;
-        if (part == QLatin1String("/"))
-            return true;
-        part = QFileInfo(part).absolutePath();
-    }
-    return false;
-}
-
-bool scratchFolder(QString &scratch, QString &why)
-{
-    for (const QString &folder : {QDir::tempPath(), QStringLiteral("/tmp")})
-        if (safeScratch(folder)) {
-            scratch = folder;
-            return true;
-        }
-    why = QStringLiteral("cannot be checked: %1 is a folder other users can change").arg(QDir::tempPath());
-    return false;
-}
-
-} // namespace
-
-bool updateStoreFile(const QString &path, const QString &valueName, const QVariant &value, QVariant &readBack,
-                     QString &why)
+bool writeEdits(const QString &path, const QList<ini::Edit> &edits, StoreRefusal &why)
 {
     const QFileInfo info(path);
     int fd = -1;
     if (!openFolder(info.absolutePath(), fd, why))
         return false;
-    const Descriptor folder(fd);   // closing it lets go of the lock
-    if (!lockFolder(folder.get(), why))
+    const Descriptor folder(fd);
+    StoreLock lock(folder.get(), path);   // ending signals wait from here until the lock is let go
+    if (!lock.take(why))
         return false;
     const QByteArray name = QFile::encodeName(info.fileName());
+    removeLeftovers(folder.get(), name);
     Original original;
-    IniUpdate update;
-    QString scratch;
-    if (!readOriginal(folder.get(), name, original, why) || !scratchFolder(scratch, why)
-        || !updateIniText(original.bytes, valueName, value, scratch, update, why)
-        || !replaceFile(folder.get(), name, original, update.text, why))
+    if (!readOriginal(folder.get(), name, original, why))
         return false;
-    if (!update.linesKept && !original.bytes.trimmed().isEmpty())
-        reportSettings(QStringLiteral("%1 written anew without its comments: %2 could not be changed line by line")
-                           .arg(path, valueName));
-    readBack = update.readBack;
-    return true;
+    QByteArray text;
+    if (!ini::editRoot(original.bytes, edits, text)) {
+        why = {Refusal::Unparsable, {}, {}, 0};
+        return false;
+    }
+    return replaceFile(folder.get(), name, original, text, why);
+}
+
+} // namespace
+
+bool updateStoreFile(const QString &path, const QList<ini::Edit> &edits, StoreRefusal &why)
+{
+    if (writeEdits(path, edits, why))
+        return true;
+    why.path = path;
+    return false;
 }

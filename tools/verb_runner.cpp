@@ -46,6 +46,8 @@ extern "C" void requestStop(int)
 struct Outcome {
     bool ok = false;
     std::vector<std::pair<const char *, QJsonValue>> fields;   // in the order shown
+    // set-baud and factory: whether the module's new line setting was stored for the next run.
+    std::optional<SaveResult> save;
 };
 
 // The fields whose text came from the module.
@@ -230,7 +232,7 @@ std::optional<Outcome> Runner::runVerb(const VerbCall &call)
         // Each invocation is a whole run: the module's new line setting is stored where a scan
         // stores it, or the next run's scan would look for the module at the old one.
         if (m_view.lampYellow())
-            SaveLineSetting();
+            o.save = SaveLineSetting();
         o.fields.emplace_back("line", QString::fromLatin1(BaudRateList[std::size_t(index)]));
         break;
     }
@@ -239,7 +241,7 @@ std::optional<Outcome> Runner::runVerb(const VerbCall &call)
         if (m_view.lampYellow()) {
             ScanBaudRateNo = kDefaultBaudRateNo;
             ScanBaudRate = BaudRateList[kDefaultBaudRateNo];
-            SaveLineSetting();
+            o.save = SaveLineSetting();
         }
         o.fields.emplace_back("id", QStringLiteral("01"));
         o.fields.emplace_back("line", QString::fromLatin1(BaudRateList[kDefaultBaudRateNo]));
@@ -278,6 +280,11 @@ void Runner::report(const VerbCall &call, const Outcome &o)
         obj.insert(QStringLiteral("ok"), o.ok);
         obj.insert(QStringLiteral("lamp"), lamp);
         obj.insert(QStringLiteral("message"), message);
+        if (o.save) {
+            obj.insert(QStringLiteral("saved"), o.save->saved);
+            if (!o.save->saved)
+                obj.insert(QStringLiteral("save_error"), describe(*o.save));
+        }
         results().write(QJsonDocument(obj).toJson(QJsonDocument::Compact).toStdString() + "\n");
         return;
     }
@@ -299,6 +306,9 @@ void Runner::report(const VerbCall &call, const Outcome &o)
             text += label + ops::visibleText(value.toString(), backslash) + u'\n';
         }
     }
+    if (o.save && !o.save->saved)
+        text += QStringLiteral("  saved    no: %1; the module now runs at %2\n")
+                    .arg(describe(*o.save), latin1(ScanBaudRate));
     results().write(local(text));
 }
 
@@ -346,7 +356,8 @@ int Runner::run()
         report(call, *outcome);
         if (!outcome->ok)
             reportVanished(call, devicesBefore);
-        if (!outcome->ok || !results().ok() || (trace && !trace->output().ok())) {
+        const bool unsaved = outcome->save && !outcome->save->saved;   // the next run cannot find the module
+        if (!outcome->ok || unsaved || !results().ok() || (trace && !trace->output().ok())) {
             status = 1;
             break;
         }

@@ -10,6 +10,7 @@
 #include <functional>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -699,10 +700,10 @@ private slots:
                  QStringList{QStringLiteral("PRINTConfig.conf")});
     }
 
-    // A value whose quotes run over two lines: changing its first line alone leaves an open
-    // quote that swallows every line after it (here LanguageFlag). Such a store is written
-    // anew by Qt's writer instead, and the lost comments are told.
-    void lineEditThatReadsBackWrongIsNotUsed()
+    // A value whose quotes ran over two lines made a save write the store anew through Qt's
+    // writer, without the administrator's comments. One entry is one line now: the open quote
+    // closes at the line's end, that line is changed in place and every other line stays.
+    void quoteOpenAtLineEndIsChangedInPlace()
     {
         writeStore("[General]\nScanBaudRate=\"9600,n,\n8,1\"\nLanguageFlag=ChineseBIG5\n; set by hand\n");
         const QString err = m_store.root() + QStringLiteral("/stderr.txt");
@@ -711,16 +712,93 @@ private slots:
                 ScanCommNo = 4;
                 ScanBaudRateNo = 10;
                 ScanBaudRate = "115200,n,8,1";
-                SaveScanSettings();
-                return 0;
+                return SaveScanSettings().saved ? 0 : 1;
             },
             err);
         QCOMPARE(result, 0);
-        QCOMPARE(stored(QStringLiteral("ScanBaudRate")), QVariant(QStringLiteral("115200,n,8,1")));
-        QCOMPARE(stored(QStringLiteral("LanguageFlag")), QVariant(QStringLiteral("ChineseBIG5")));
-        QCOMPARE(stored(QStringLiteral("ScanCommNo")), QVariant(QStringLiteral("4")));
-        const QString lines = QString::fromLocal8Bit(readBytes(err));
-        QVERIFY2(lines.contains(storePath() + QStringLiteral(" written anew without its comments")), qPrintable(lines));
+        QCOMPARE(readStoreBytes(), QByteArray("[General]\nScanBaudRate=\"115200,n,8,1\"\n8,1\"\n"
+                                              "LanguageFlag=ChineseBIG5\nScanCommNo=4\nScanBaudRateNo=10\n"
+                                              "; set by hand\n"));
+        QCOMPARE(readBytes(err), QByteArray());
+        QVERIFY(LoadSettings());
+        QCOMPARE(ScanCommNo, 4);
+        QCOMPARE(ScanBaudRate, std::string("115200,n,8,1"));
+        QCOMPARE(ScanBaudRateNo, 10);
+        QCOMPARE(LanguageFlag, QStringLiteral("ChineseBIG5"));
+    }
+
+    // Qt's reader decoded a value written as one of its serialized types: the store a fuzzer
+    // found (its first entry) made it ask for 26 GB, and "@ByteArray(...)" or "@Rect(...)"
+    // ended the load. Such a value is the text it is, with the fallbacks of any unusable one.
+    void serializedFormsAreText()
+    {
+        writeStore("[General]\n"
+                   "ScanCo#mmNo=@Variant(\\0\\0\\0\\t2\\0\\0\\0\\x5)\n"
+                   "ScanCommNo=7\n"
+                   "ScanBaudRate=@ByteArray(9600,n,8,1)\n"
+                   "ScanBaudRateNo=2\n"
+                   "LanguageFlag=@Rect(1 2 3 4)\n");
+        const QString err = m_store.root() + QStringLiteral("/stderr.txt");
+        const int result = inChild(
+            [] {
+                if (!LoadSettings())
+                    return 1;
+                return ScanCommNo == 7 && ScanBaudRate == "9600,n,8,1" && ScanBaudRateNo == 2
+                            && LanguageFlag == QStringLiteral("@Rect(1 2 3 4)")
+                         ? 0
+                         : 2;
+            },
+            err);
+        QCOMPARE(result, 0);
+        QCOMPARE(readBytes(err), QByteArray("settings: ScanBaudRate \"@ByteArray(9600,n,8,1)\" is not one of the"
+                                            " module's line settings; using 9600,n,8,1\n"));
+    }
+
+    // Any user could flock the machine-wide store's folder, which everyone may open, and push
+    // root's saves into root's own store. The lock is a file only the saver can open.
+    void unprivilegedUserCannotHoldTheLock()
+    {
+        QCOMPARE(geteuid(), uid_t(0));
+        writeStore("[General]\nScanCommNo=2\n");
+        QVERIFY(chmod(QFile::encodeName(m_store.root()).constData(), 0755) == 0);
+        int ready[2], done[2];
+        QVERIFY(pipe(ready) == 0 && pipe(done) == 0);
+        const QByteArray folder = QFile::encodeName(storeDir());
+        const QByteArray lock = QFile::encodeName(storeDir() + QStringLiteral("/.PRINTConfig.conf.lock"));
+        const pid_t holder = fork();
+        if (holder == 0) {
+            // As nobody: hold every lock within reach until the parent is done.
+            if (setgid(65534) != 0 || setuid(65534) != 0)
+                _exit(10);
+            const int dir = ::open(folder.constData(), O_RDONLY | O_DIRECTORY);
+            const bool folderHeld = dir >= 0 && flock(dir, LOCK_EX | LOCK_NB) == 0;
+            const int file = ::open(lock.constData(), O_RDONLY | O_CREAT, 0644);
+            const char held = file >= 0 ? 'F' : folderHeld ? 'D' : 'N';
+            (void)!write(ready[1], &held, 1);
+            char c;
+            (void)!read(done[0], &c, 1);
+            _exit(0);
+        }
+        char held = 0;
+        QCOMPARE(read(ready[0], &held, 1), ssize_t(1));
+        QCOMPARE(held, 'D');   // the folder, as before; the lock file it cannot even make
+        const QString err = m_store.root() + QStringLiteral("/stderr.txt");
+        const int result = inChild(
+            [] {
+                LanguageFlag = QStringLiteral("ChineseGB");
+                return SaveLanguage().saved ? 0 : 1;
+            },
+            err);
+        (void)!write(done[1], "x", 1);
+        int status = 0;
+        waitpid(holder, &status, 0);
+        for (int fd : {ready[0], ready[1], done[0], done[1]})
+            ::close(fd);
+        QCOMPARE(result, 0);
+        QCOMPARE(readBytes(err), QByteArray());
+        QCOMPARE(stored(QStringLiteral("LanguageFlag")).toString(), QStringLiteral("ChineseGB"));
+        QVERIFY(!QFileInfo::exists(userPath()));
+        QVERIFY(!QFileInfo::exists(QFile::decodeName(lock)));
     }
 };
 

@@ -5,8 +5,11 @@
 #include <cstring>
 #include <optional>
 
+#include <csignal>
+
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -46,6 +49,22 @@ Run runCmd(const QStringList &args, const QProcessEnvironment &env, const std::o
     r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
     r.err = QString::fromLocal8Bit(p.readAllStandardError());
     return r;
+}
+
+// Whether process pid has path open.
+bool hasOpen(qint64 pid, const QString &path)
+{
+    const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
+    for (const QFileInfo &fd : fds.entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot))
+        if (fd.symLinkTarget() == path)
+            return true;
+    return false;
+}
+
+// The entries of the store's folder that a save may leave: its temporary files and its lock.
+QStringList saveLeftovers(const testsupport::TemporaryStore &store, testsupport::TemporaryStore::Scope scope)
+{
+    return QDir(store.folder(scope)).entryList({".PRINTConfig.conf.*"}, QDir::AllEntries | QDir::Hidden | QDir::System);
 }
 
 QStringList frameTexts(const testsupport::SimProcess &sim)
@@ -480,6 +499,134 @@ private slots:
         const Run next = runCmd({"scan", "status"}, sim.environment());
         QCOMPARE(next.exitCode, 0);
         QVERIFY2(next.out.contains("line     " + line), qPrintable(next.out));
+    }
+
+    // set-baud into a store that could not take the new line setting said ok and exited 0: the
+    // module ran at 57600 and the next run looked for it at the old setting.
+    void unsavedLineSettingFails_data()
+    {
+        QTest::addColumn<bool>("json");
+        QTest::newRow("json") << true;
+        QTest::newRow("text") << false;
+    }
+    void unsavedLineSettingFails()
+    {
+        QFETCH(bool, json);
+        using Store = testsupport::TemporaryStore;
+        TELMAX_START_SIM(sim, 5);
+        // Neither store can be written, by root either: a folder where the machine-wide file
+        // belongs, a file where the user's folder belongs.
+        const Store &store = sim.store();
+        QVERIFY(QDir().mkpath(store.file(Store::Machine)));
+        QVERIFY(store.writePorts("", Store::User) && QDir(store.folder(Store::User)).removeRecursively());
+        QFile userFolder(store.folder(Store::User));
+        QVERIFY(userFolder.open(QIODevice::WriteOnly));
+        userFolder.close();
+        QStringList args{"--port", "COM5", "set-baud", "57600,e,8,1"};
+        if (json)
+            args.prepend("--json");
+        const Run r = runCmd(args, sim.environment());
+        QCOMPARE(r.exitCode, 1);
+        const QString reason = store.file(Store::Machine) + " is not a regular file; " + store.file(Store::User)
+                               + " cannot be made (" + store.folder(Store::User) + " is not a writable folder)";
+        if (json) {
+            const QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8()).object();
+            QVERIFY2(o.value("ok").toBool() && o.contains("saved") && !o.value("saved").toBool(), qPrintable(r.out));
+            QCOMPARE(o.value("save_error").toString(), reason);
+        } else {
+            QVERIFY2(r.out.contains("  saved    no: " + reason + "; the module now runs at 57600,e,8,1\n"),
+                     qPrintable(r.out));
+        }
+    }
+
+    // A set-baud ended in the middle of its save left ScanBaudRateNo without its ScanBaudRate
+    // (each value was a replace of its own) and temporary files beside the store for good. The
+    // pair is one replace, and the next save clears what a killed one left.
+    void lineSettingIsOneReplace()
+    {
+        using Store = testsupport::TemporaryStore;
+        TELMAX_START_SIM(sim, 5);
+        QVERIFY(sim.store().write("[General]\nScanCommNo=5\nScanBaudRateNo=5\nScanBaudRate=\"19200,e,8,1\"\n"));
+        const QString killed = sim.store().folder() + "/.PRINTConfig.conf.tmp-k1ll3d";
+        QFile leftover(killed);
+        QVERIFY(leftover.open(QIODevice::WriteOnly) && leftover.write("[General]\nScanBaudRateNo=9\n") > 0);
+        leftover.close();
+        const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        QVERIFY(watch >= 0);
+        // Both halves of a rename: alone, two renames onto one name can come out as one event.
+        QVERIFY(inotify_add_watch(watch, QFile::encodeName(sim.store().folder()).constData(),
+                                  IN_MOVED_FROM | IN_MOVED_TO) >= 0);
+
+        const Run r = runCmd({"--port", "COM5", "set-baud", "57600,e,8,1"}, sim.environment());
+        QCOMPARE(r.exitCode, 0);
+        int replaces = 0;
+        alignas(inotify_event) char buffer[4096];
+        for (ssize_t got; (got = ::read(watch, buffer, sizeof buffer)) > 0;)
+            for (ssize_t at = 0; at < got;) {
+                const auto *event = reinterpret_cast<const inotify_event *>(buffer + at);
+                replaces += (event->mask & IN_MOVED_TO) && event->len && QByteArray(event->name) == "PRINTConfig.conf";
+                at += ssize_t(sizeof(inotify_event) + event->len);
+            }
+        ::close(watch);
+        QCOMPARE(replaces, 1);
+        QCOMPARE(sim.store().valueText("ScanBaudRateNo"), QString("9"));
+        QCOMPARE(sim.store().valueText("ScanBaudRate"), QString("57600,e,8,1"));
+        QCOMPARE(saveLeftovers(sim.store(), Store::Machine), QStringList());
+    }
+
+    // SIGTERM or Ctrl+C during set-baud's save ended it half done. The save, once begun, is
+    // finished first: here the signal comes while the save waits for the store's lock.
+    void endingSignalWaitsForTheSave()
+    {
+        using Store = testsupport::TemporaryStore;
+        TELMAX_START_SIM(sim, 5);
+        const Store &store = sim.store();
+        QVERIFY(store.write("[General]\nScanCommNo=5\nScanBaudRateNo=5\nScanBaudRate=\"19200,e,8,1\"\n"));
+        const QString lockPath = store.folder() + "/.PRINTConfig.conf.lock";
+        const int lock = ::open(QFile::encodeName(lockPath).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        QVERIFY(lock >= 0);
+        QCOMPARE(::flock(lock, LOCK_EX), 0);
+
+        QProcess p;
+        p.setProcessEnvironment(sim.environment());
+        p.start(qEnvironmentVariable("TELMAX_CMD"), {"--port", "COM5", "set-baud", "57600,e,8,1"});
+        QVERIFY(p.waitForStarted());
+        bool waiting = false;
+        for (int i = 0; i < 5000 && !waiting && p.state() == QProcess::Running; ++i) {
+            waiting = hasOpen(p.processId(), lockPath);
+            if (!waiting)
+                QTest::qSleep(2);
+        }
+        if (waiting)
+            ::kill(pid_t(p.processId()), SIGTERM);
+        ::close(lock);
+        QVERIFY2(waiting, "telmax-cmd never waited for the store's lock");
+        QVERIFY(p.waitForFinished(10000));
+        QCOMPARE(p.exitStatus(), QProcess::CrashExit);   // ended by the signal, after the save
+        // Saved whole, machine-wide, or in the user's store had the lock been kept too long.
+        const Store::Scope where = QFileInfo::exists(store.file(Store::User)) ? Store::User : Store::Machine;
+        QCOMPARE(store.valueText("ScanBaudRateNo", where), QString("9"));
+        QCOMPARE(store.valueText("ScanBaudRate", where), QString("57600,e,8,1"));
+        QCOMPARE(saveLeftovers(store, Store::Machine), QStringList());
+        QCOMPARE(saveLeftovers(store, Store::User), QStringList());
+    }
+
+    // A device path in ports.conf that is not UTF-8 went through a QString and named a device
+    // that does not exist. It is kept as its bytes.
+    void deviceNameThatIsNotUtf8()
+    {
+        TELMAX_START_SIM(sim, 3, {"--id", "07"});
+        const QByteArray link = QFile::encodeName(sim.store().root()) + "/tty-caf\xe9-\xff";
+        QCOMPARE(::symlink(sim.device().c_str(), link.constData()), 0);
+        // Qt's removal of the temporary folder cannot name it.
+        const struct Unlink {
+            QByteArray path;
+            ~Unlink() { ::unlink(path.constData()); }
+        } unlinkAtEnd{link};
+        QVERIFY(sim.store().writePorts("[Ports]\nCOM3=" + link + "\n"));
+        const Run r = runCmd({"COM3", "E00B"}, sim.environment());
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY2(r.out.contains("ID      07"), qPrintable(r.out + r.err));
     }
 
     // The continuous test named a port given by its path "1000000"; a scan that found nothing
