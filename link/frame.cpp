@@ -114,7 +114,10 @@ bool Link::sendCommand(const std::string &command)
         return true;
     }
 
-    return collectReply();
+    const bool verified = collectReply();
+    if (!verified && backend().hungUp(handle))
+        m_wentAway = true;
+    return verified;
 }
 
 bool Link::collectReply()

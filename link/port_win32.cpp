@@ -39,6 +39,15 @@ public:
             }
             return r;
         }
+        // A file, a pipe or a console opened by its name keeps no serial line state.
+        DCB dcb{};
+        dcb.DCBlength = sizeof(DCB);
+        if (!GetCommState(h, &dcb)) {
+            r.error = int(GetLastError());
+            r.failure = OpenFailure::NotSerial;
+            CloseHandle(h);
+            return r;
+        }
         COMMTIMEOUTS saved{};
         GetCommTimeouts(h, &saved);
         {
@@ -146,6 +155,10 @@ PortBackend &nativeBackend()
 void restorePortOnSignals()
 {
 }
+
+// The system releases a handle when its program ends: no signal needs to wait.
+EndingSignalsHeld::EndingSignalsHeld() {}
+EndingSignalsHeld::~EndingSignalsHeld() {}
 
 } // namespace serial
 
