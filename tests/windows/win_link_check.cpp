@@ -9,13 +9,16 @@
 // set is answered with the fields the module was given; a line-settings change is followed
 // by reopening at the new setting; stale input is dropped before a frame; a missing port
 // fails as missing; a port that has gone fails its exchange without spinning; close and
-// reopen; text turned into GBK and back by the Windows converters. What the system
+// reopen; two ports searched side by side from two threads, each keeping its own replies and
+// time-outs; text turned into GBK and back by the Windows converters. What the system
 // underneath cannot show (Wine lets a second exclusive open of a serial device through,
 // keeps no time-outs between opens, a pty has no parity) is
 // printed as skipped with the reason, never as passed.
 //
 //   win_link_check --port N --missing M --line I --serial S --id NN --version V
-//                  --status C --paper FILE
+//                  --status C --paper FILE --second N2 --second-line I2 --second-serial S2
+//
+// COM N2 is a second module (its line setting and S/N), for the side-by-side search.
 //
 // One line per check, then "N passed, N failed, N skipped"; exit 0 only when none failed.
 
@@ -27,6 +30,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 
 #include "link/comm.h"
 #include "link/commands.h"
@@ -75,6 +79,9 @@ struct Options {
     int missing = 0;
     int line = kDefaultBaudRateNo;
     std::string serial, id, version, status, paper;
+    int second = 0;
+    int secondLine = kDefaultBaudRateNo;
+    std::string secondSerial;
 };
 
 bool parse(int argc, char **argv, Options &o)
@@ -90,11 +97,15 @@ bool parse(int argc, char **argv, Options &o)
         else if (key == "--version") o.version = value;
         else if (key == "--status") o.status = value;
         else if (key == "--paper") o.paper = value;
+        else if (key == "--second") o.second = std::atoi(value.c_str());
+        else if (key == "--second-line") o.secondLine = std::atoi(value.c_str());
+        else if (key == "--second-serial") o.secondSerial = value;
         else return false;
     }
     return argc % 2 == 1 && o.port > 0 && o.missing > 0 && o.line >= 0 && o.line < kBaudRateCount
         && o.serial.size() == 8 && o.id.size() == 2 && !o.version.empty() && o.status.size() == 1
-        && !o.paper.empty();
+        && !o.paper.empty() && o.second > 0 && o.second != o.port && o.secondLine >= 0
+        && o.secondLine < kBaudRateCount && o.secondSerial.size() == 8;
 }
 
 HANDLE rawOpen(const std::string &device)
@@ -154,6 +165,82 @@ bool infoIs(const std::string &id, const Options &o)
         && cmd::infoSerial(LastReply) == o.serial && cmd::infoId(LastReply) == id;
 }
 
+// One port of the side-by-side search, on a link of its own: the line settings in order, two
+// presence tests at each, until the module answers.
+struct PortFound {
+    int index = -1;   // the line setting that answered
+    std::string reply;
+};
+
+PortFound searchPort(int port)
+{
+    PortFound found;
+    serial::Link link;
+    link.pumpWhileWaiting = false;
+    for (int index = 0; index < kBaudRateCount && found.index < 0; ++index) {
+        if (!link.open(port, BaudRateList[std::size_t(index)]))
+            break;
+        for (int t = 0; t < 2 && found.index < 0; ++t)
+            if (link.sendCommand(cmd::moduleInfo()) && link.replyLength == cmd::kInfoReplyLength)
+                found = {index, link.lastReply};
+        link.close();
+    }
+    return found;
+}
+
+// A port's time-outs as another program leaves them, set through a handle of the check's own.
+bool setTimeouts(const std::string &device, COMMTIMEOUTS t)
+{
+    HANDLE h = rawOpen(device);
+    const bool set = h != INVALID_HANDLE_VALUE && SetCommTimeouts(h, &t);
+    if (h != INVALID_HANDLE_VALUE)
+        CloseHandle(h);
+    return set;
+}
+
+COMMTIMEOUTS timeoutsOf(const std::string &device)
+{
+    COMMTIMEOUTS t{};
+    HANDLE h = rawOpen(device);
+    if (h != INVALID_HANDLE_VALUE) {
+        GetCommTimeouts(h, &t);
+        CloseHandle(h);
+    }
+    return t;
+}
+
+// Catches ports searched side by side that share what is one port's own: a reply taken from the
+// other port, one saved time-out record for both, so that each port is closed with the other's.
+void sideBySide(const Options &o, bool timeoutsKeptBetweenOpens)
+{
+    const std::string first = serial::deviceForPort(o.port), second = serial::deviceForPort(o.second);
+    const COMMTIMEOUTS firstBefore{40, 4, 400, 4, 300}, secondBefore{70, 7, 700, 7, 600};
+    if (timeoutsKeptBetweenOpens) {
+        setTimeouts(first, firstBefore);
+        setTimeouts(second, secondBefore);
+    }
+    PortFound a, b;
+    std::thread other([&b, &o] { b = searchPort(o.second); });
+    a = searchPort(o.port);
+    other.join();
+    const bool aRight = a.index >= 0 && cmd::infoSerial(a.reply) == o.serial && baudOf(a.index) == baudOf(o.line);
+    const bool bRight = b.index >= 0 && cmd::infoSerial(b.reply) == o.secondSerial && baudOf(b.index) == baudOf(o.secondLine);
+    check(aRight && bRight,
+          "COM" + std::to_string(o.port) + " and COM" + std::to_string(o.second)
+              + " searched side by side from two threads: each answers with its own S/N at its own speed",
+          printable(a.reply) + " at " + (a.index >= 0 ? BaudRateList[std::size_t(a.index)] : "-") + "; "
+              + printable(b.reply) + " at " + (b.index >= 0 ? BaudRateList[std::size_t(b.index)] : "-"));
+    if (!timeoutsKeptBetweenOpens) {
+        skip("each port of the side-by-side search closed with its own time-outs",
+             "the system keeps no time-outs between opens, so none can be seen put back");
+        return;
+    }
+    const COMMTIMEOUTS firstAfter = timeoutsOf(first), secondAfter = timeoutsOf(second);
+    check(sameTimeouts(firstAfter, firstBefore) && sameTimeouts(secondAfter, secondBefore),
+          "each port of the side-by-side search closed with its own time-outs",
+          timeoutsText(firstAfter) + "; " + timeoutsText(secondAfter));
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -162,7 +249,7 @@ int main(int argc, char **argv)
     Options o;
     if (!parse(argc, argv, o)) {
         std::fputs("usage: win_link_check --port N --missing M --line I --serial S --id NN --version V"
-                   " --status C --paper FILE\n", stderr);
+                   " --status C --paper FILE --second N2 --second-line I2 --second-serial S2\n", stderr);
         return 2;
     }
     const std::string line = BaudRateList[std::size_t(o.line)];
@@ -265,11 +352,15 @@ int main(int argc, char **argv)
     // Catches a late reply waiting in the port taken as the answer to the next command.
     {
         writeInfoFrameByHand();
-        platform::SleepMs(50);
-        DWORD errors = 0;
-        COMSTAT status{};
-        ClearCommError(commHandle(), &errors, &status);
-        const DWORD waiting = status.cbInQue;
+        DWORD waiting = 0;
+        for (const std::uint32_t start = platform::NowMs(); waiting < 16 && platform::NowMs() - start < 2000;) {
+            DWORD errors = 0;
+            COMSTAT status{};
+            ClearCommError(commHandle(), &errors, &status);
+            waiting = status.cbInQue;
+            if (waiting < 16)
+                platform::SleepMs(1);
+        }
         const bool ok = SendCommand(cmd::firmwareVersion());
         check(waiting > 0 && ok && cmd::versionText(LastReply) == o.version,
               "with an unread E00B reply waiting, E00V gets its own reply",
@@ -355,6 +446,8 @@ int main(int argc, char **argv)
                  "the system keeps no time-outs between opens (every open starts from its defaults), so none can be seen put back");
         }
     }
+
+    sideBySide(o, timeoutsKeptBetweenOpens);
 
     // Catches a failed read that returns at once: with the device gone from under the open
     // port, the exchange would spin a core through its whole window.
