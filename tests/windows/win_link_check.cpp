@@ -7,7 +7,7 @@
 // Proves: \\.\COMn opens with the link's time-outs and line settings and without another
 // program's handshaking; the frame's five writes reach the module; every command of the
 // set is answered with the fields the module was given; a line-settings change is followed
-// by reopening at the new setting; stale input is dropped before a frame; a missing port
+// by reopening at the new setting; stale input is dropped before a frame ends; a missing port
 // fails as missing; a port that has gone fails its exchange without spinning; close and
 // reopen; two ports searched side by side from two threads, each keeping its own replies and
 // time-outs; text turned into GBK and back by the Windows converters. What the system
@@ -30,7 +30,8 @@
 #include <fstream>
 #include <iterator>
 #include <string>
-#include <thread>
+
+#include "win_check.h"
 
 #include "link/comm.h"
 #include "link/commands.h"
@@ -41,38 +42,7 @@
 
 namespace {
 
-int g_passed = 0;
-int g_failed = 0;
-int g_skipped = 0;
-
-void check(bool ok, const std::string &what, const std::string &detail = {})
-{
-    ++(ok ? g_passed : g_failed);
-    std::printf("%s %s%s\n", ok ? "ok  " : "FAIL", what.c_str(), detail.empty() ? "" : (" [" + detail + "]").c_str());
-    std::fflush(stdout);
-}
-
-void skip(const std::string &what, const std::string &why)
-{
-    ++g_skipped;
-    std::printf("skip %s: %s\n", what.c_str(), why.c_str());
-    std::fflush(stdout);
-}
-
-std::string printable(const std::string &s)
-{
-    std::string out;
-    for (unsigned char c : s) {
-        char buf[8];
-        if (c >= 32 && c < 127) {
-            out += char(c);
-        } else {
-            std::snprintf(buf, sizeof buf, "<%02X>", c);
-            out += buf;
-        }
-    }
-    return out;
-}
+using namespace wincheck;
 
 struct Options {
     int port = 0;
@@ -108,29 +78,7 @@ bool parse(int argc, char **argv, Options &o)
         && o.secondLine < kBaudRateCount && o.secondSerial.size() == 8;
 }
 
-HANDLE rawOpen(const std::string &device)
-{
-    return CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-}
-
 HANDLE commHandle() { return reinterpret_cast<HANDLE>(CommHandle); }
-
-bool sameTimeouts(const COMMTIMEOUTS &a, const COMMTIMEOUTS &b)
-{
-    return a.ReadIntervalTimeout == b.ReadIntervalTimeout && a.ReadTotalTimeoutMultiplier == b.ReadTotalTimeoutMultiplier
-        && a.ReadTotalTimeoutConstant == b.ReadTotalTimeoutConstant
-        && a.WriteTotalTimeoutMultiplier == b.WriteTotalTimeoutMultiplier
-        && a.WriteTotalTimeoutConstant == b.WriteTotalTimeoutConstant;
-}
-
-std::string timeoutsText(const COMMTIMEOUTS &t)
-{
-    return std::to_string(t.ReadIntervalTimeout) + "," + std::to_string(t.ReadTotalTimeoutMultiplier) + ","
-        + std::to_string(t.ReadTotalTimeoutConstant) + "," + std::to_string(t.WriteTotalTimeoutMultiplier) + ","
-        + std::to_string(t.WriteTotalTimeoutConstant);
-}
-
-int baudOf(int lineIndex) { return std::atoi(BaudRateList[std::size_t(lineIndex)]); }
 
 // The reply to a frame written by hand, read byte by byte through the backend up to its 0D.
 std::string readReply()
@@ -163,82 +111,6 @@ bool infoIs(const std::string &id, const Options &o)
 {
     return SendCommand(cmd::moduleInfo()) && ReplyLength == cmd::kInfoReplyLength
         && cmd::infoSerial(LastReply) == o.serial && cmd::infoId(LastReply) == id;
-}
-
-// One port of the side-by-side search, on a link of its own: the line settings in order, two
-// presence tests at each, until the module answers.
-struct PortFound {
-    int index = -1;   // the line setting that answered
-    std::string reply;
-};
-
-PortFound searchPort(int port)
-{
-    PortFound found;
-    serial::Link link;
-    link.pumpWhileWaiting = false;
-    for (int index = 0; index < kBaudRateCount && found.index < 0; ++index) {
-        if (!link.open(port, BaudRateList[std::size_t(index)]))
-            break;
-        for (int t = 0; t < 2 && found.index < 0; ++t)
-            if (link.sendCommand(cmd::moduleInfo()) && link.replyLength == cmd::kInfoReplyLength)
-                found = {index, link.lastReply};
-        link.close();
-    }
-    return found;
-}
-
-// A port's time-outs as another program leaves them, set through a handle of the check's own.
-bool setTimeouts(const std::string &device, COMMTIMEOUTS t)
-{
-    HANDLE h = rawOpen(device);
-    const bool set = h != INVALID_HANDLE_VALUE && SetCommTimeouts(h, &t);
-    if (h != INVALID_HANDLE_VALUE)
-        CloseHandle(h);
-    return set;
-}
-
-COMMTIMEOUTS timeoutsOf(const std::string &device)
-{
-    COMMTIMEOUTS t{};
-    HANDLE h = rawOpen(device);
-    if (h != INVALID_HANDLE_VALUE) {
-        GetCommTimeouts(h, &t);
-        CloseHandle(h);
-    }
-    return t;
-}
-
-// Catches ports searched side by side that share what is one port's own: a reply taken from the
-// other port, one saved time-out record for both, so that each port is closed with the other's.
-void sideBySide(const Options &o, bool timeoutsKeptBetweenOpens)
-{
-    const std::string first = serial::deviceForPort(o.port), second = serial::deviceForPort(o.second);
-    const COMMTIMEOUTS firstBefore{40, 4, 400, 4, 300}, secondBefore{70, 7, 700, 7, 600};
-    if (timeoutsKeptBetweenOpens) {
-        setTimeouts(first, firstBefore);
-        setTimeouts(second, secondBefore);
-    }
-    PortFound a, b;
-    std::thread other([&b, &o] { b = searchPort(o.second); });
-    a = searchPort(o.port);
-    other.join();
-    const bool aRight = a.index >= 0 && cmd::infoSerial(a.reply) == o.serial && baudOf(a.index) == baudOf(o.line);
-    const bool bRight = b.index >= 0 && cmd::infoSerial(b.reply) == o.secondSerial && baudOf(b.index) == baudOf(o.secondLine);
-    check(aRight && bRight,
-          "COM" + std::to_string(o.port) + " and COM" + std::to_string(o.second)
-              + " searched side by side from two threads: each answers with its own S/N at its own speed",
-          printable(a.reply) + " at " + (a.index >= 0 ? BaudRateList[std::size_t(a.index)] : "-") + "; "
-              + printable(b.reply) + " at " + (b.index >= 0 ? BaudRateList[std::size_t(b.index)] : "-"));
-    if (!timeoutsKeptBetweenOpens) {
-        skip("each port of the side-by-side search closed with its own time-outs",
-             "the system keeps no time-outs between opens, so none can be seen put back");
-        return;
-    }
-    const COMMTIMEOUTS firstAfter = timeoutsOf(first), secondAfter = timeoutsOf(second);
-    check(sameTimeouts(firstAfter, firstBefore) && sameTimeouts(secondAfter, secondBefore),
-          "each port of the side-by-side search closed with its own time-outs",
-          timeoutsText(firstAfter) + "; " + timeoutsText(secondAfter));
 }
 
 } // namespace
@@ -275,7 +147,7 @@ int main(int argc, char **argv)
         HANDLE h = rawOpen(device);
         if (h == INVALID_HANDLE_VALUE) {
             check(false, "another program opens " + com, "error " + std::to_string(GetLastError()));
-            std::printf("%d passed, %d failed, %d skipped\n", g_passed, g_failed, g_skipped);
+            summary();
             return 1;
         }
         COMMTIMEOUTS t = foreign;
@@ -447,7 +319,7 @@ int main(int argc, char **argv)
         }
     }
 
-    sideBySide(o, timeoutsKeptBetweenOpens);
+    sideBySide({o.port, o.line, o.serial}, {o.second, o.secondLine, o.secondSerial}, timeoutsKeptBetweenOpens);
 
     // Catches a failed read that returns at once: with the device gone from under the open
     // port, the exchange would spin a core through its whole window.
@@ -481,6 +353,5 @@ int main(int argc, char **argv)
         check(cut == "A\uFFFD" || cut == "A?", "GBK cut short in a character reads as U+FFFD or \"?\"", printable(cut));
     }
 
-    std::printf("%d passed, %d failed, %d skipped\n", g_passed, g_failed, g_skipped);
-    return g_failed == 0 ? 0 : 1;
+    return summary();
 }
