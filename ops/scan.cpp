@@ -56,7 +56,8 @@ public:
         if (r.failure == serial::OpenFailure::None || r.failure == serial::OpenFailure::Missing
             || r.failure == serial::OpenFailure::NoDevice || m_reasons.count(port))
             return;
-        m_reasons[port] = " not searched: " + serial::openFailureText("COM" + std::to_string(port), serial::lastOpenDevice(), r);
+        m_reasons[port] = " not searched: "
+                          + serial::openFailureText("COM" + std::to_string(port), serial::lastOpenDevice(), r);
     }
     // After the port's exchanges, once it is closed again.
     void noteIfGone(int port)

@@ -49,7 +49,10 @@ struct MarkerPath {
     {
         struct stat st {};
         if (::fstat(fd, &st) == 0)
-            path = QStringLiteral("/run/lock/telmax-exclusive.%1.%2").arg(major(st.st_rdev)).arg(minor(st.st_rdev)).toLocal8Bit();
+            path = QStringLiteral("/run/lock/telmax-exclusive.%1.%2")
+                       .arg(major(st.st_rdev))
+                       .arg(minor(st.st_rdev))
+                       .toLocal8Bit();
         ::unlink(path.constData());
     }
     ~MarkerPath() { ::unlink(path.constData()); }
