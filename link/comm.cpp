@@ -41,6 +41,7 @@ bool Link::open(int number, const std::string &settings)
         m_lastOpen = {INVALID_COMM_HANDLE, OpenFailure::Busy, 0};
         return false;
     }
+    m_wentAway = false;
     m_lastDevice = deviceForPort(number);
     if (m_lastDevice.empty()) {
         m_lastOpen = {INVALID_COMM_HANDLE, OpenFailure::NoDevice, 0};
@@ -91,6 +92,7 @@ std::uint32_t Link::wireTimeMs(int count) const
 
 OpenResult lastOpenResult() { return defaultLink.lastOpenResult(); }
 std::string lastOpenDevice() { return defaultLink.lastOpenDevice(); }
+bool portWentAway() { return defaultLink.wentAway(); }
 std::uint32_t wireTimeMs(int count) { return defaultLink.wireTimeMs(count); }
 
 } // namespace serial

@@ -20,5 +20,6 @@ namespace serial {
 // Of the default link.
 OpenResult lastOpenResult();
 std::string lastOpenDevice();
+bool portWentAway();
 std::uint32_t wireTimeMs(int count);
 } // namespace serial

@@ -97,15 +97,14 @@ bool Link::sendCommand(const std::string &command)
     char digits[2];
     ByteToHex(CommandChecksum(command.c_str(), n), digits);
 
-    PortBackend &port = backend();
-    // Whatever is waiting now came before this frame (a reply after its window had closed,
-    // noise); taken as the answer to this command it would be read as the wrong reply.
-    port.discardInput(handle);
-
     sendByte(0x09);
     sendBlock(reinterpret_cast<const unsigned char *>(command.c_str()), n);
     sendByte(digits[0]);
     sendByte(digits[1]);
+    // The module answers a frame only once it has its end: whatever has arrived by now came
+    // before (a reply after its window had closed, also one still arriving while this frame was
+    // written; noise) and taken as the answer to this command would be the wrong reply.
+    backend().discardInput(handle);
     sendByte(0x0D);
 
     replyLength = 0;
@@ -115,7 +114,10 @@ bool Link::sendCommand(const std::string &command)
         return true;
     }
 
-    return collectReply();
+    const bool verified = collectReply();
+    if (!verified && backend().hungUp(handle))
+        m_wentAway = true;
+    return verified;
 }
 
 bool Link::collectReply()

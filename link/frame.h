@@ -18,10 +18,10 @@ extern std::int32_t &ReplyLength;
 extern std::string &LastReply;
 
 // Frames the command, writes it, collects the reply within the window and verifies it.
-// Bytes waiting before the frame is written are dropped: only what comes after it can be
-// its reply. Bytes arriving without a gap extend the window, but never past the window plus
-// the wire time of a full buffer. A command beginning "00" expects no reply: true after
-// 10 ms. A command longer than 255 bytes is refused: false, nothing written, ReplyLength 0,
+// Bytes that arrived before the frame's end byte is written are dropped: only what comes
+// after it can be its reply. Bytes arriving without a gap extend the window, but never past
+// the window plus the wire time of a full buffer. A command beginning "00" expects no reply:
+// true after 10 ms. A command longer than 255 bytes is refused: false, nothing written, ReplyLength 0,
 // LastReply unchanged. On the default link.
 bool SendCommand(const std::string &command);
 // Tests the checksum digits of the reply in ReplyBuffer / ReplyLength.

@@ -3,13 +3,19 @@
 
 #include "held_ports.h"
 
+#include "port_backend.h"
+
 #include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -20,18 +26,21 @@ namespace serial::held {
 namespace {
 
 constexpr int kFree = -1;
-constexpr int kFilling = -2;
+constexpr int kBusy = -2;
 
 struct Entry {
-    std::atomic<int> fd{kFree};
+    std::atomic<int> fd{kFree};        // kFree, kBusy, or the descriptor of a held port
+    std::atomic<pid_t> busyBy{0};      // the thread that has the entry busy, 0 when none
+    std::atomic<int> heldFd{-1};       // the descriptor, also while the entry is busy
     termios saved{};
-    std::atomic<bool> exclusive{false};
-    char marker[96] = {};   // path of our marker, empty when none was left
+    bool exclusive = false;            // TIOCEXCL set here
+    char marker[96] = {};              // path of our marker, empty when none was left
 };
 
 // Enough for every port a search can hold at once.
 constexpr int kEntries = 64;
 Entry g_entries[kEntries];
+std::atomic<bool> g_ending{false};
 
 Entry *find(int fd)
 {
@@ -41,12 +50,30 @@ Entry *find(int fd)
     return nullptr;
 }
 
+// The entry from expected (kFree or a descriptor) to busy, for this thread.
+bool take(Entry &e, int expected)
+{
+    if (!e.fd.compare_exchange_strong(expected, kBusy))
+        return false;
+    e.busyBy.store(::gettid());
+    return true;
+}
+
+// Whose the entry was is forgotten first, so that a handler never mistakes another thread's
+// busy entry for its own.
+void release(Entry &e, int to)
+{
+    e.busyBy.store(0);
+    e.fd.store(to);
+}
+
 // Only async-signal-safe calls.
 void restoreEntry(Entry &e, int fd)
 {
     ::tcsetattr(fd, TCSANOW, &e.saved);
-    if (e.exclusive.exchange(false))
+    if (e.exclusive)
         ::ioctl(fd, TIOCNXCL);
+    e.exclusive = false;
     if (e.marker[0])
         ::unlink(e.marker);
     e.marker[0] = 0;
@@ -126,17 +153,39 @@ constexpr int kMaxSignal = 65;
 struct sigaction g_previous[kMaxSignal];
 bool g_installed = false;
 
-extern "C" void restoreAndEnd(int sig, siginfo_t *info, void *context)
+// Puts back the port of e once nobody else is changing it. A busy entry of this very thread
+// was interrupted by a fault in the middle of its change and is left as it is; any other thread
+// holds the ending signals while its entry is busy and is not held up by this one.
+void putBackWhenFree(Entry &e, pid_t self)
 {
-    for (Entry &e : g_entries) {
+    for (;;) {
         const int fd = e.fd.load();
-        int expected = fd;
-        if (fd < 0 || !e.fd.compare_exchange_strong(expected, kFilling))
+        if (fd == kFree)
+            return;
+        if (fd == kBusy) {
+            if (e.busyBy.load() == self)
+                return;
+            ::poll(nullptr, 0, 1);
+            continue;
+        }
+        if (!take(e, fd))
             continue;
         restoreEntry(e, fd);
-        ::close(fd);   // drops the lock too
-        e.fd.store(kFree);
+        // The descriptor stays open: closed here, its number could come back to another
+        // thread's open while the threads that used it still run.
+        ::flock(fd, LOCK_UN);
+        release(e, kFree);
+        return;
     }
+}
+
+extern "C" void restoreAndEnd(int sig, siginfo_t *info, void *context)
+{
+    // First, so that no port is taken from here on that the loop below could miss.
+    g_ending.store(true);
+    const pid_t self = ::gettid();
+    for (Entry &e : g_entries)
+        putBackWhenFree(e, self);
     const struct sigaction &previous = g_previous[sig];
     if (previous.sa_flags & SA_SIGINFO) {
         if (previous.sa_sigaction) {
@@ -153,40 +202,72 @@ extern "C" void restoreAndEnd(int sig, siginfo_t *info, void *context)
 
 } // namespace
 
-bool add(int fd, const termios &saved)
+bool ending() { return g_ending.load(); }
+
+int add(int fd, const termios &saved)
 {
-    for (Entry &e : g_entries) {
-        int expected = kFree;
-        if (!e.fd.compare_exchange_strong(expected, kFilling))
+    for (int i = 0; i < kEntries; ++i) {
+        Entry &e = g_entries[i];
+        if (!take(e, kFree))
             continue;
+        e.heldFd = fd;
         e.saved = saved;
         e.exclusive = false;
         e.marker[0] = 0;
-        e.fd.store(fd);
-        return true;
+        // After the entry is taken: a handler that began before this test is waiting for it.
+        if (g_ending.load()) {
+            release(e, kFree);
+            return -1;
+        }
+        return i;
     }
-    return false;
+    return -1;
 }
 
-void exclusiveSet(int fd)
+void exclusiveSet(int entry)
 {
+    Entry &e = g_entries[entry];
+    e.exclusive = true;
+    writeMarker(e, e.heldFd);
+}
+
+void publish(int entry) { release(g_entries[entry], g_entries[entry].heldFd.load()); }
+
+bool change(int fd, const std::function<bool()> &change)
+{
+    const EndingSignalsHeld held;
     Entry *e = find(fd);
-    if (!e)
-        return;
-    e->exclusive = true;
-    writeMarker(*e, fd);
+    if (!e || !take(*e, fd))
+        return false;
+    const bool done = change();
+    release(*e, fd);
+    return done;
+}
+
+// A signal's handler on another thread is putting back the port of fd.
+bool beingPutBack(int fd)
+{
+    for (Entry &e : g_entries)
+        if (e.fd.load() == kBusy && e.heldFd.load() == fd)
+            return true;
+    return false;
 }
 
 void restore(int fd)
 {
-    Entry *e = find(fd);
-    if (!e)
-        return;
-    int expected = fd;
-    if (!e->fd.compare_exchange_strong(expected, kFilling))
-        return;   // a signal is putting it back
-    restoreEntry(*e, fd);
-    e->fd.store(kFree);
+    const EndingSignalsHeld held;
+    for (;;) {
+        Entry *e = find(fd);
+        if (e && take(*e, fd)) {
+            restoreEntry(*e, fd);
+            release(*e, kFree);
+            return;
+        }
+        // The caller closes fd next: not while the handler still puts the port back through it.
+        if (!beingPutBack(fd))
+            return;
+        ::poll(nullptr, 0, 1);
+    }
 }
 
 void installSignalHandlers()
@@ -206,14 +287,25 @@ void installSignalHandlers()
     g_installed = true;
 }
 
-int exclusivityLeftBy(int fd)
+int exclusivityLeftBy(int fd, std::string &ignored)
 {
     char path[96];
     if (!markerPath(fd, path, sizeof path))
         return 0;
-    const int in = ::open(path, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (in < 0)
+    // Opened without waiting and without following a link: a FIFO placed under the name would
+    // hold the open for good.
+    const int in = ::open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (in < 0) {
+        if (errno != ENOENT)
+            ignored = path;
         return 0;
+    }
+    struct stat st {};
+    if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode) || (st.st_uid != 0 && st.st_uid != ::geteuid())) {
+        ::close(in);
+        ignored = path;
+        return 0;
+    }
     char text[32] = {};
     const ssize_t n = ::read(in, text, sizeof text - 1);
     ::close(in);
@@ -230,6 +322,42 @@ int exclusivityLeftBy(int fd)
     return program.empty() || program.rfind("telmax-", 0) == 0 ? 0 : pid;
 }
 
+// --- the signals held back on a thread --------------------------------------------------------
+
+namespace {
+
+// The ending signals that come from outside the thread. Faults (SIGSEGV, SIGBUS, ...) belong
+// to the thread that makes them and are never held back: a held fault ends the program
+// without the handler.
+sigset_t asynchronousEndingSignals()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    for (int sig : kEndingSignals)
+        if (sig != SIGILL && sig != SIGTRAP && sig != SIGBUS && sig != SIGFPE && sig != SIGSEGV && sig != SIGSYS
+            && sig != SIGXFSZ)
+            sigaddset(&set, sig);
+    return set;
+}
+
+} // namespace
+
 } // namespace serial::held
+
+namespace serial {
+
+EndingSignalsHeld::EndingSignalsHeld()
+{
+    static_assert(sizeof(sigset_t) <= sizeof m_saved, "room for a signal mask");
+    static const sigset_t held = held::asynchronousEndingSignals();
+    ::pthread_sigmask(SIG_BLOCK, &held, reinterpret_cast<sigset_t *>(m_saved));
+}
+
+EndingSignalsHeld::~EndingSignalsHeld()
+{
+    ::pthread_sigmask(SIG_SETMASK, reinterpret_cast<const sigset_t *>(m_saved), nullptr);
+}
+
+} // namespace serial
 
 #endif

@@ -41,6 +41,9 @@ public:
     // Why the last open failed (OpenFailure::None after a successful one), and the device it tried.
     OpenResult lastOpenResult() const { return m_lastOpen; }
     const std::string &lastOpenDevice() const { return m_lastDevice; }
+    // True when an exchange since the last open failed because the port had hung up (the device
+    // went away: unplugged, the other side of a pseudo-terminal closed). Kept after close.
+    bool wentAway() const { return m_wentAway; }
     // Milliseconds that count characters take on the wire at the open port's line settings
     // (start, data, parity and stop bits), rounded up. An unreadable settings string left the
     // line as it was, at a speed unknown here: the slowest line setting of the module is assumed.
@@ -70,6 +73,7 @@ private:
     OpenResult m_lastOpen;
     std::string m_lastDevice;
     bool m_open = false;
+    bool m_wentAway = false;
     int m_bitsPerChar = 11;
     int m_baud = 4800;
 };

@@ -12,7 +12,8 @@ inline constexpr CommHandleType INVALID_COMM_HANDLE = -1;
 namespace serial {
 
 // Why an open failed, for tools that tell a technician (the window itself never says).
-enum class OpenFailure { None, NoDevice, Missing, Busy, Permission, Other };
+// NotSerial: a device that is no serial line (the console, a virtual terminal, /dev/tty, a file).
+enum class OpenFailure { None, NoDevice, Missing, Busy, Permission, NotSerial, Other };
 
 struct OpenResult {
     CommHandleType handle = INVALID_COMM_HANDLE;
@@ -21,6 +22,9 @@ struct OpenResult {
     // Busy only: the process id of an ended run of this program whose exclusivity is still
     // on the port (it was killed before it could put the port back); 0 when not provably ours.
     int exclusiveLeftBy = 0;
+    // Busy only: a file under the exclusivity marker's name that was not believed (not a regular
+    // file, or owned by neither root nor this user); empty when there was none.
+    std::string ignoredMarker = {};
 };
 
 class PortBackend {
@@ -46,6 +50,9 @@ public:
     virtual void discardInput(CommHandleType handle) = 0;
     // Puts back the port state saved at open and releases the port.
     virtual void close(CommHandleType handle) = 0;
+    // True when the port has hung up: the device went away (unplugged, the other side of a
+    // pseudo-terminal closed). False while it is there, and where the platform cannot tell.
+    virtual bool hungUp(CommHandleType) { return false; }
 };
 
 // The backend of the platform this program was built for.
@@ -56,5 +63,19 @@ PortBackend &nativeBackend();
 // SIGPIPE ignored, so that a closed pipe shows as a failed write. Nothing to do on Windows,
 // where the system releases a handle at exit.
 void restorePortOnSignals();
+
+// For its lifetime, the signals that end the program wait while the calling thread runs;
+// threads started meanwhile keep them waiting for good. The side-by-side search starts its
+// port threads so, and the handler runs on the thread that waits for them. Nothing on Windows.
+class EndingSignalsHeld {
+public:
+    EndingSignalsHeld();
+    ~EndingSignalsHeld();
+    EndingSignalsHeld(const EndingSignalsHeld &) = delete;
+    EndingSignalsHeld &operator=(const EndingSignalsHeld &) = delete;
+
+private:
+    alignas(8) unsigned char m_saved[128] = {};   // the thread's signal mask before
+};
 
 } // namespace serial

@@ -11,7 +11,11 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/sysmacros.h>
+#endif
 
 namespace serial {
 
@@ -54,17 +58,52 @@ OpenResult failed(int err)
     return r;
 }
 
+OpenResult notSerial()
+{
+    OpenResult r;
+    r.failure = OpenFailure::NotSerial;
+    r.error = ENOTTY;
+    return r;
+}
+
+// The terminals of the machine itself, which are ttys but no serial line: the console,
+// the virtual terminals, the process's own terminal, the pseudo-terminal multiplexer.
+bool systemTerminal(const struct stat &st)
+{
+#ifdef __linux__
+    const unsigned maj = major(st.st_rdev), min = minor(st.st_rdev);
+    return (maj == 4 && min < 64) || (maj == 5 && min <= 2);
+#else
+    (void)st;
+    return false;
+#endif
+}
+
+// Looked at before the open, which has effects of its own on some of them (opening /dev/tty
+// without a terminal fails as if nothing were there), and again on the descriptor opened.
+bool serialLine(const struct stat &st) { return S_ISCHR(st.st_mode) && !systemTerminal(st); }
+
 class PosixBackend final : public PortBackend {
 public:
     OpenResult open(const std::string &device) override
     {
-        OpenResult r;
+        // A signal is never handled on this thread in the middle of the port's set-up.
+        const EndingSignalsHeld signalsHeld;
+        if (held::ending())
+            return failed(EINTR);
+        struct stat st {};
+        if (::stat(device.c_str(), &st) == 0 && !serialLine(st))
+            return notSerial();
         const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0)
             return failed(errno);
+        if (::fstat(fd, &st) != 0 || !serialLine(st) || !::isatty(fd)) {
+            ::close(fd);
+            return notSerial();
+        }
         if (exclusiveElsewhere(fd)) {
-            r = failed(EBUSY);
-            r.exclusiveLeftBy = held::exclusivityLeftBy(fd);
+            OpenResult r = failed(EBUSY);
+            r.exclusiveLeftBy = held::exclusivityLeftBy(fd, r.ignoredMarker);
             ::close(fd);
             return r;
         }
@@ -74,19 +113,7 @@ public:
             ::close(fd);
             return failed(err == EWOULDBLOCK ? EBUSY : err);
         }
-        termios current{};
-        if (::tcgetattr(fd, &current) != 0 || !held::add(fd, current)) {
-            const int err = errno;
-            ::close(fd);
-            return failed(err ? err : EMFILE);
-        }
-        // Not fatal when refused: the lock above already keeps out programs that lock.
-        if (::ioctl(fd, TIOCEXCL) == 0)
-            held::exclusiveSet(fd);
-        makeRaw(current);
-        ::tcsetattr(fd, TCSANOW, &current);
-        r.handle = fd;
-        return r;
+        return takeHeld(fd);
     }
 
     bool applyLineSettings(CommHandleType handle, const std::string &settings) override
@@ -96,7 +123,8 @@ public:
             return false;
         if (!serial::applyLineSettings(settings, t))
             return false;
-        return ::tcsetattr(int(handle), TCSANOW, &t) == 0;
+        // Through the table: once a signal has put the port back, nothing may change it again.
+        return held::change(int(handle), [&] { return ::tcsetattr(int(handle), TCSANOW, &t) == 0; });
     }
 
     int readByte(CommHandleType handle, unsigned char *byte) override
@@ -207,9 +235,43 @@ public:
         // The exclusive mode belongs to the tty, not to this descriptor: it is cleared, or the
         // next opener is refused while any other descriptor keeps the tty alive. Only when it
         // was set here: another program's protection is not ours to take away.
+        const EndingSignalsHeld signalsHeld;
         held::restore(fd);
         ::flock(fd, LOCK_UN);
         ::close(fd);
+    }
+
+    bool hungUp(CommHandleType handle) override
+    {
+        pollfd p{int(handle), 0, 0};
+        return handle >= 0 && ::poll(&p, 1, 0) == 1 && (p.revents & (POLLHUP | POLLERR)) != 0;
+    }
+
+private:
+    // The port goes into the table before it is changed, so a signal from here on puts it back;
+    // once the program is ending it is not changed at all.
+    static OpenResult takeHeld(int fd)
+    {
+        termios current{};
+        if (::tcgetattr(fd, &current) != 0) {
+            const int err = errno;
+            ::close(fd);
+            return failed(err);
+        }
+        const int entry = held::add(fd, current);
+        if (entry < 0) {
+            ::close(fd);
+            return failed(held::ending() ? EINTR : EMFILE);
+        }
+        // Not fatal when refused: the lock above already keeps out programs that lock.
+        if (::ioctl(fd, TIOCEXCL) == 0)
+            held::exclusiveSet(entry);
+        makeRaw(current);
+        ::tcsetattr(fd, TCSANOW, &current);
+        held::publish(entry);
+        OpenResult r;
+        r.handle = fd;
+        return r;
     }
 };
 

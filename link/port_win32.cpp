@@ -5,6 +5,9 @@
 
 #include "port_backend.h"
 
+#include <map>
+#include <mutex>
+
 #include <windows.h>
 
 namespace serial {
@@ -36,7 +39,21 @@ public:
             }
             return r;
         }
-        GetCommTimeouts(h, &m_savedTimeouts);
+        // A file, a pipe or a console opened by its name keeps no serial line state.
+        DCB dcb{};
+        dcb.DCBlength = sizeof(DCB);
+        if (!GetCommState(h, &dcb)) {
+            r.error = int(GetLastError());
+            r.failure = OpenFailure::NotSerial;
+            CloseHandle(h);
+            return r;
+        }
+        COMMTIMEOUTS saved{};
+        GetCommTimeouts(h, &saved);
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_savedTimeouts[h] = saved;
+        }
         COMMTIMEOUTS link{};
         link.ReadIntervalTimeout = 0;
         link.ReadTotalTimeoutMultiplier = 0;
@@ -109,12 +126,22 @@ public:
     void close(CommHandleType handle) override
     {
         HANDLE h = reinterpret_cast<HANDLE>(handle);
-        SetCommTimeouts(h, &m_savedTimeouts);
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            const auto saved = m_savedTimeouts.find(h);
+            if (saved != m_savedTimeouts.end()) {
+                SetCommTimeouts(h, &saved->second);
+                m_savedTimeouts.erase(saved);
+            }
+        }
         CloseHandle(h);
     }
 
 private:
-    COMMTIMEOUTS m_savedTimeouts{};   // SavedTimeouts: the port's time-outs before OpenComm
+    // SavedTimeouts: each open port's time-outs before OpenComm. One backend serves every link,
+    // and the ports of a side-by-side search are opened and closed from threads at once.
+    std::mutex m_mutex;
+    std::map<HANDLE, COMMTIMEOUTS> m_savedTimeouts;
 };
 
 } // namespace
@@ -128,6 +155,10 @@ PortBackend &nativeBackend()
 void restorePortOnSignals()
 {
 }
+
+// The system releases a handle when its program ends: no signal needs to wait.
+EndingSignalsHeld::EndingSignalsHeld() {}
+EndingSignalsHeld::~EndingSignalsHeld() {}
 
 } // namespace serial
 

@@ -49,8 +49,9 @@ QString portSuffix(int port)
     return (port == serial::kDevicePathPort ? QStringLiteral(" : ") : QStringLiteral(" : #")) + portAfterCom(port);
 }
 
-// Ports the scan could not open for a reason a technician can act on (busy, no permission); a
-// missing device is the normal case of a search and not told.
+// Ports the scan could not open for a reason a technician can act on (busy, no permission), and
+// ports that went away while the scan used them; a missing device is the normal case of a
+// search and not told.
 class UnopenedPorts {
 public:
     void note(int port)
@@ -59,13 +60,19 @@ public:
         if (r.failure == serial::OpenFailure::None || r.failure == serial::OpenFailure::Missing
             || r.failure == serial::OpenFailure::NoDevice || m_reasons.count(port))
             return;
-        m_reasons[port] = serial::openFailureText(serial::portLabel(port), serial::lastOpenDevice(), r);
+        m_reasons[port] = " not searched: " + serial::openFailureText(serial::portLabel(port), serial::lastOpenDevice(), r);
     }
-    // One stderr line each, for a scan that found nothing.
+    // After the port's exchanges, once it is closed again.
+    void noteIfGone(int port)
+    {
+        if (serial::portWentAway())
+            m_reasons[port] = ": " + serial::wentAwayText(serial::lastOpenDevice());
+    }
+    // One stderr line each, for a scan that did not end with the module's version.
     void tell() const
     {
         for (const auto &[port, reason] : m_reasons)
-            std::fprintf(stderr, "Scan Module: %s not searched: %s\n", serial::portLabel(port).c_str(), reason.c_str());
+            std::fprintf(stderr, "Scan Module: %s%s\n", serial::portLabel(port).c_str(), reason.c_str());
     }
 
 private:
@@ -87,6 +94,7 @@ bool quickCheck(ModuleView &view, UnopenedPorts &unopened)
     view.setPanelText(Field::Msg, view.uiText(Text::ScanCom) + portSuffix(ScanCommNo));
     const bool found = askInfo(kQuickCheckTries);
     CloseComm();
+    unopened.noteIfGone(ScanCommNo);
     return found;
 }
 
@@ -113,6 +121,7 @@ bool search(ModuleView &view, UnopenedPorts &unopened)
                 SaveScanSettings();
             }
             CloseComm();
+            unopened.noteIfGone(port);
             if (found)
                 return true;
             if (locked)
@@ -123,7 +132,7 @@ bool search(ModuleView &view, UnopenedPorts &unopened)
 }
 
 // Shows S/N and ID from the info reply that found the module, then reads the version.
-bool readModuleInfo(ModuleView &view, const std::string &infoReply)
+bool readModuleInfo(ModuleView &view, const std::string &infoReply, UnopenedPorts &unopened)
 {
     view.selectBaudRate(rememberedBaudRateNo());
     view.setPanelText(Field::Serial, view.uiText(Text::SerialNumber) + QStringLiteral(" : ")
@@ -147,6 +156,7 @@ bool readModuleInfo(ModuleView &view, const std::string &infoReply)
             ModuleFound = true;
         }
         CloseComm();
+        unopened.noteIfGone(ScanCommNo);
     }
     return versionRead;
 }
@@ -174,12 +184,13 @@ void runScan(ModuleView &view, const std::function<bool(UnopenedPorts &)> &searc
 
     if (found) {
         const std::string infoReply = LastReply;
-        if (readModuleInfo(view, infoReply)) {
+        if (readModuleInfo(view, infoReply, unopened)) {
             view.SetBusy(false);
             view.setLamp(LampColour::Yellow);
             platform::Tone(kGoodToneHz, kToneMs);
         } else {
             view.setPanelText(Field::Msg, view.uiText(Text::InfoError) + portSuffix(ScanCommNo) + QStringLiteral(")"));
+            unopened.tell();
             view.SetBusy(false);
             view.setLamp(LampColour::Red);
             platform::Tone(kBadToneHz, kToneMs);

@@ -4,10 +4,12 @@
 #include <climits>
 #include <condition_variable>
 #include <deque>
+#include <map>
 #include <mutex>
 #include <thread>
 
 #include "link/commands.h"
+#include "link/device_key.h"
 #include "link/link.h"
 #include "link/seams.h"
 #include "ops/frame.h"
@@ -80,6 +82,10 @@ PortSearch searchPort(int port, const std::vector<int> &indexes, Search &search)
         for (int t = 0; t < kSearchTries && !found && !search.outranked(port); ++t)
             found = presenceTest(link);
         link.close();
+        if (link.wentAway()) {
+            out.end = PortSearch::End::WentAway;
+            return out;
+        }
         if (found) {
             search.answered(port);
             out.end = PortSearch::End::Answered;
@@ -91,15 +97,47 @@ PortSearch searchPort(int port, const std::vector<int> &indexes, Search &search)
     return out;
 }
 
+// The ports first..last that name a device a lower one names already, with that lower port.
+std::map<int, int> portsOfTheSameDevice(int first, int last)
+{
+    std::map<std::string, int> searchedAs;
+    std::map<int, int> same;
+    for (int port = first; port <= last; ++port) {
+        const std::string device = serial::deviceForPort(port);
+        if (device.empty())
+            continue;
+        const auto [it, added] = searchedAs.emplace(serial::deviceKey(device), port);
+        if (!added)
+            same[port] = it->second;
+    }
+    return same;
+}
+
 } // namespace
 
 std::optional<PortSearch> searchSideBySide(int first, int last, const std::vector<int> &indexes,
                                            const std::function<void(const PortSearch &)> &finished)
 {
+    const std::map<int, int> same = portsOfTheSameDevice(first, last);
     Search search;
     std::vector<std::thread> threads;
-    for (int port = first; port <= last; ++port)
-        threads.emplace_back([port, &indexes, &search] { search.ended(searchPort(port, indexes, search)); });
+    {
+        // The threads keep the ending signals waiting: the handler runs here, not on a thread
+        // that is in the middle of opening a port.
+        const serial::EndingSignalsHeld signalsHeld;
+        for (int port = first; port <= last; ++port)
+            if (!same.count(port))
+                threads.emplace_back([port, &indexes, &search] { search.ended(searchPort(port, indexes, search)); });
+    }
+    for (const auto &[port, searchedAs] : same) {
+        PortSearch outcome;
+        outcome.port = port;
+        outcome.end = PortSearch::End::SameDevice;
+        outcome.device = serial::deviceForPort(port);
+        outcome.sameAs = searchedAs;
+        if (finished)
+            finished(outcome);
+    }
 
     std::optional<PortSearch> lowest;
     for (std::size_t n = 0; n < threads.size(); ++n) {

@@ -16,7 +16,8 @@ namespace ops {
 
 // What became of one port.
 struct PortSearch {
-    enum class End { Answered, Silent, NotOpened, Stopped };
+    // WentAway: the port hung up during the search. SameDevice: a lower port names its device.
+    enum class End { Answered, Silent, NotOpened, Stopped, WentAway, SameDevice };
     int port = 0;
     End end = End::Silent;
     std::string device;
@@ -24,12 +25,14 @@ struct PortSearch {
     int tried = 0;               // line settings tried
     serial::OpenResult open;     // NotOpened: why
     std::string infoReply;       // Answered: the reply that found the module
+    int sameAs = 0;              // SameDevice: the port searched for the device
 };
 
 // Searches ports first..last, each trying the line settings in indexes in order (two presence
-// tests each). A port stops as soon as a lower port has answered: it cannot be the answer any
-// more. finished runs on the calling thread as each port ends, in the order they end. The
-// lowest port that answered, or nothing.
+// tests each). A device two ports name is searched once, under the lower port: opened twice at
+// once, it would be busy to itself. A port stops as soon as a lower port has answered: it
+// cannot be the answer any more. finished runs on the calling thread as each port ends, in the
+// order they end. The lowest port that answered, or nothing.
 std::optional<PortSearch> searchSideBySide(int first, int last, const std::vector<int> &indexes,
                                            const std::function<void(const PortSearch &)> &finished);
 

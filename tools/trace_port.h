@@ -39,6 +39,7 @@ public:
     int outputPending(CommHandleType handle) override;
     void discardInput(CommHandleType handle) override;
     void close(CommHandleType handle) override;
+    bool hungUp(CommHandleType handle) override { return m_inner.hungUp(handle); }
 
 private:
     struct Port {

@@ -113,6 +113,10 @@ std::string portLine(const ops::PortSearch &p)
         return where + "no answer at " + (p.tried == 1 ? std::string(line) : std::to_string(p.tried) + " line settings");
     case ops::PortSearch::End::Stopped:
         return where + "stopped: a lower port answered";
+    case ops::PortSearch::End::SameDevice:
+        return where + "the same device as " + serial::portLabel(p.sameAs);
+    case ops::PortSearch::End::WentAway:
+        return port + " " + serial::wentAwayText(p.device);
     case ops::PortSearch::End::NotOpened:
         break;
     }

@@ -17,6 +17,8 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -38,6 +40,23 @@ bool sameTermios(const termios &a, const termios &b)
     return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag && a.c_lflag == b.c_lflag
         && cfgetospeed(&a) == cfgetospeed(&b) && a.c_cc[VMIN] == b.c_cc[VMIN] && a.c_cc[VTIME] == b.c_cc[VTIME];
 }
+
+// The exclusivity marker's path for the device of fd. No marker is there while the test runs
+// but what it puts there, nor after it: a run killed by a test leaves its marker behind.
+struct MarkerPath {
+    QByteArray path;
+    explicit MarkerPath(int fd)
+    {
+        struct stat st {};
+        if (::fstat(fd, &st) == 0)
+            path = QStringLiteral("/run/lock/telmax-exclusive.%1.%2")
+                       .arg(major(st.st_rdev))
+                       .arg(minor(st.st_rdev))
+                       .toLocal8Bit();
+        ::unlink(path.constData());
+    }
+    ~MarkerPath() { ::unlink(path.constData()); }
+};
 
 // The program side of the test: the window with a user who scans, then starts the continuous test.
 int runAsProgram(int argc, char **argv)
@@ -145,6 +164,7 @@ private slots:
         TELMAX_START_SIM(sim, 3, {"--silent"});
         const int fd = ::open(sim.device().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
         QVERIFY(fd >= 0);
+        const MarkerPath marker(fd);
         QProcess first;
         first.setProcessEnvironment(sim.environment());
         first.start(cmd, {QString::fromStdString(sim.device()), "E00B", "E00B", "E00B", "E00B", "E00B", "E00B"});
@@ -165,6 +185,56 @@ private slots:
         QCOMPARE(second.exitCode(), 2);
         QVERIFY2(said.contains(QString("an earlier run of this program (pid %1) was killed").arg(pid)), qPrintable(said));
         QVERIFY2(said.contains("telmax-sim"), qPrintable(said));
+    }
+
+    // /run/lock is anyone's to write in: a FIFO under the marker's name hung every run that found
+    // the port exclusive, and another user's file naming a live process made the run blame "an
+    // earlier run of this program" on that process.
+    void plantedMarkerIsIgnoredAndNamed_data()
+    {
+        QTest::addColumn<bool>("fifo");
+        QTest::newRow("a FIFO") << true;
+        QTest::newRow("another user's file naming a running sleep") << false;
+    }
+    void plantedMarkerIsIgnoredAndNamed()
+    {
+        QFETCH(bool, fifo);
+        const QString cmd = qEnvironmentVariable("TELMAX_CMD");
+        if (cmd.isEmpty())
+            QSKIP("TELMAX_CMD is not set (run through ctest)");
+        TELMAX_START_SIM(sim, 3, {"--silent"});
+        const int fd = ::open(sim.device().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        QVERIFY(fd >= 0);
+        QCOMPARE(::ioctl(fd, TIOCEXCL), 0);   // another program holds the port exclusive
+        const MarkerPath marker(fd);
+        QProcess sleeper;
+        if (fifo) {
+            QCOMPARE(::mkfifo(marker.path.constData(), 0666), 0);
+        } else {
+            sleeper.start("sleep", {"60"});
+            QVERIFY(sleeper.waitForStarted());
+            QFile file(QString::fromLocal8Bit(marker.path));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(QByteArray::number(sleeper.processId()) + "\n");
+            file.close();
+            QCOMPARE(::chown(marker.path.constData(), 65534, 65534), 0);
+        }
+
+        QProcess run;
+        run.setProcessEnvironment(sim.environment());
+        run.start(cmd, {QString::fromStdString(sim.device()), "E00B"});
+        const bool ended = run.waitForFinished(5000);
+        if (!ended)
+            run.kill();
+        ::ioctl(fd, TIOCNXCL);
+        ::close(fd);
+        sleeper.kill();
+        sleeper.waitForFinished();
+        QVERIFY2(ended, "the run hung on the marker");
+        const QString said = QString::fromLocal8Bit(run.readAllStandardError());
+        QCOMPARE(run.exitCode(), 2);
+        QVERIFY2(said.contains("busy, another program holds the port"), qPrintable(said));
+        QVERIFY2(said.contains(QString::fromLocal8Bit(marker.path) + " was ignored"), qPrintable(said));
     }
 
     // Started without a display, the window aborted with Qt's "Reinstalling the application may

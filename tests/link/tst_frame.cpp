@@ -252,6 +252,19 @@ private slots:
         QVERIFY2(link.clock.now - before <= 9u + 120u + 587u + 2u, qPrintable(QString::number(link.clock.now - before)));
     }
 
+    // A reply that came after its window had closed, while the next frame was being written,
+    // was taken for the next command's: Get Status showed the info reply's status.
+    void lateReplyArrivingDuringTheNextFrameIsNotItsReply()
+    {
+        FakeLink link;
+        QVERIFY(OpenComm(1, "19200,e,8,1"));
+        // 3 ms into the frame: after its 09, while the command's bytes go out.
+        link.port.queueAt(link.clock.now + 3, hexBytes("0A 30 41 0D"));
+        link.port.queue(hexBytes("0A 31 33 42 0D"));   // this command's own reply: "1"
+        QVERIFY(SendCommand("E00F"));
+        QCOMPARE(QByteArray::fromStdString(LastReply), hex("0A 31 33 42 0D"));
+    }
+
     void timeoutKeepsPreviousReply()
     {
         FakeLink link;

@@ -2,10 +2,14 @@
 // 1 ms read, line settings as termios.
 #include <QtTest>
 
+#include <csignal>
+#include <thread>
+
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
@@ -39,6 +43,25 @@ struct Pty {
         if (slave >= 0) ::close(slave);
     }
 };
+
+bool sameTermios(const termios &a, const termios &b)
+{
+    return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag && a.c_lflag == b.c_lflag
+        && a.c_cc[VMIN] == b.c_cc[VMIN] && a.c_cc[VTIME] == b.c_cc[VTIME];
+}
+
+int g_go[2] = {-1, -1};       // the handler to the opening thread: open now
+int g_opened[2] = {-1, -1};   // the opening thread to the handler: its open has returned
+
+// The handler that was there before the link's: another thread opens a port only now, after the
+// link's handler has put back the ports it held, and the process ends once that open returned.
+extern "C" void letTheOtherThreadOpen(int)
+{
+    char c = 0;
+    (void)!::write(g_go[1], &c, 1);
+    (void)!::read(g_opened[0], &c, 1);
+    ::_exit(0);
+}
 
 // Bytes the port has received and the program not yet read.
 int bytesWaiting(CommHandleType handle)
@@ -323,6 +346,42 @@ private slots:
         QVERIFY2(advised ? text.find("usermod -aG " + group) != std::string::npos
                          : text.find("ask the administrator") != std::string::npos,
                  text.c_str());
+    }
+
+    // During a side-by-side search a signal's handler put back the ports it held while other
+    // threads went on opening ports: a port opened then stayed raw and exclusive.
+    void noPortIsOpenedOnceASignalEndsTheProgram()
+    {
+        Pty pty;
+        termios before{};
+        QCOMPARE(::tcgetattr(pty.slave, &before), 0);
+        QCOMPARE(::pipe(g_go), 0);
+        QCOMPARE(::pipe(g_opened), 0);
+        const std::string device = pty.path.toStdString();
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::signal(SIGTERM, letTheOtherThreadOpen);
+            serial::restorePortOnSignals();
+            std::thread opener([&device] {
+                char c = 0;
+                (void)!::read(g_go[0], &c, 1);
+                serial::nativeBackend().open(device);
+                (void)!::write(g_opened[1], &c, 1);
+            });
+            ::raise(SIGTERM);
+            ::_exit(1);
+        }
+        int status = -1;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        for (int fd : {g_go[0], g_go[1], g_opened[0], g_opened[1]})
+            ::close(fd);
+        QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        int exclusive = -1;
+        QCOMPARE(::ioctl(pty.slave, TIOCGEXCL, &exclusive), 0);
+        QCOMPARE(exclusive, 0);
+        termios after{};
+        QCOMPARE(::tcgetattr(pty.slave, &after), 0);
+        QVERIFY2(sameTermios(before, after), "the port was left raw");
     }
 
     void hungUpPortFailsTheExchangeWithoutHanging()

@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <sys/file.h>
+#include <unistd.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 
@@ -31,10 +32,12 @@ bool sameTermios(const termios &a, const termios &b)
 }
 
 // COM1-COM16 as ptys: modules (telmax-sim at a line setting) where asked, one port held by another
-// program, the rest silent. The test keeps a descriptor of its own on every port, to look at it.
+// program, the rest silent; where asked, a port named by a symbolic link to a module's pty (as
+// /dev/serial/by-id names an adapter). The test keeps a descriptor of its own on every port, to
+// look at it.
 class Bench {
 public:
-    Bench(const std::map<int, QString> &modules, int busy)
+    Bench(const std::map<int, QString> &modules, int busy, const std::map<int, int> &linksToModules = {})
     {
         // The simulators first: started later, they would inherit the test's descriptors.
         std::map<int, std::string> devices;
@@ -49,6 +52,9 @@ public:
             std::string device;
             if (devices.count(n)) {
                 device = devices[n];
+            } else if (linksToModules.count(n)) {
+                device = QFile::encodeName(m_links.filePath(QString("by-id-COM%1").arg(n))).toStdString();
+                ::symlink(devices[linksToModules.at(n)].c_str(), device.c_str());
             } else {
                 auto pty = std::make_unique<PtyPair>();
                 device = pty->slavePath();
@@ -120,6 +126,7 @@ public:
     }
 
 private:
+    QTemporaryDir m_links;
     testsupport::TemporaryStore m_store;
     std::vector<std::unique_ptr<SimProcess>> m_sims;
     std::vector<std::unique_ptr<PtyPair>> m_ptys;
@@ -167,6 +174,44 @@ private slots:
         QCOMPARE(sideBySide.result.value("port").toString(), QString("COM3"));
         QCOMPARE(storedSideBySide, bench.stored());
         QCOMPARE(bench.changedPorts(9), QStringList());
+    }
+
+    // COM3 a link to the adapter that is also COM5: both were opened at once, the loser found
+    // the port busy and blamed another program for the scan's own thread, and now and then
+    // COM5 won and was stored.
+    void twoNumbersOfOneDeviceSearchedOnceUnderTheLower()
+    {
+        Bench bench({{5, "8"}}, 0, {{3, 5}});
+        QVERIFY(bench.ready());
+        const Run r = bench.scan({"--parallel"});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.result.value("port").toString(), QString("COM3"));
+        QCOMPARE(bench.stored(), QStringList({"3", "8", "57600,n,8,1"}));
+        QVERIFY2(r.err.contains(QRegularExpression("COM5 /dev/\\S+: the same device as COM3\n")), qPrintable(r.err));
+        QVERIFY2(!r.err.contains("busy"), qPrintable(r.err));
+        QCOMPARE(bench.changedPorts(0), QStringList());
+    }
+
+    // A module that hung up in the middle of a scan read as one that was never there: the scan
+    // said "Module Not Find" and nothing of the port that went away.
+    void portThatWentAwayIsNamed_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::newRow("one at a time") << QStringList{};
+        QTest::newRow("side by side") << QStringList{"--parallel"};
+    }
+    void portThatWentAwayIsNamed()
+    {
+        QFETCH(QStringList, options);
+        TELMAX_START_SIM(sim, 3, {"--silent", "--hangup-after", "2"});
+        QProcess p;
+        p.setProcessEnvironment(sim.environment());
+        p.start(qEnvironmentVariable("TELMAX_CMD"), QStringList{"scan", "--no-lock"} + options);
+        QVERIFY(p.waitForFinished(60000));
+        const QString err = QString::fromLocal8Bit(p.readAllStandardError());
+        QCOMPARE(p.exitCode(), 1);
+        const QString device = QRegularExpression::escape(QString::fromStdString(sim.device()));
+        QVERIFY2(err.contains(QRegularExpression("COM3:? " + device + ": went away")), qPrintable(err));
     }
 };
 

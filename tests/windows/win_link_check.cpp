@@ -7,15 +7,18 @@
 // Proves: \\.\COMn opens with the link's time-outs and line settings and without another
 // program's handshaking; the frame's five writes reach the module; every command of the
 // set is answered with the fields the module was given; a line-settings change is followed
-// by reopening at the new setting; stale input is dropped before a frame; a missing port
+// by reopening at the new setting; stale input is dropped before a frame ends; a missing port
 // fails as missing; a port that has gone fails its exchange without spinning; close and
-// reopen; text turned into GBK and back by the Windows converters. What the system
+// reopen; two ports searched side by side from two threads, each keeping its own replies and
+// time-outs; text turned into GBK and back by the Windows converters. What the system
 // underneath cannot show (Wine lets a second exclusive open of a serial device through,
 // keeps no time-outs between opens, a pty has no parity) is
 // printed as skipped with the reason, never as passed.
 //
 //   win_link_check --port N --missing M --line I --serial S --id NN --version V
-//                  --status C --paper FILE
+//                  --status C --paper FILE --second N2 --second-line I2 --second-serial S2
+//
+// COM N2 is a second module (its line setting and S/N), for the side-by-side search.
 //
 // One line per check, then "N passed, N failed, N skipped"; exit 0 only when none failed.
 
@@ -28,6 +31,8 @@
 #include <iterator>
 #include <string>
 
+#include "win_check.h"
+
 #include "link/comm.h"
 #include "link/commands.h"
 #include "link/frame.h"
@@ -37,44 +42,16 @@
 
 namespace {
 
-int g_passed = 0;
-int g_failed = 0;
-int g_skipped = 0;
-
-void check(bool ok, const std::string &what, const std::string &detail = {})
-{
-    ++(ok ? g_passed : g_failed);
-    std::printf("%s %s%s\n", ok ? "ok  " : "FAIL", what.c_str(), detail.empty() ? "" : (" [" + detail + "]").c_str());
-    std::fflush(stdout);
-}
-
-void skip(const std::string &what, const std::string &why)
-{
-    ++g_skipped;
-    std::printf("skip %s: %s\n", what.c_str(), why.c_str());
-    std::fflush(stdout);
-}
-
-std::string printable(const std::string &s)
-{
-    std::string out;
-    for (unsigned char c : s) {
-        char buf[8];
-        if (c >= 32 && c < 127) {
-            out += char(c);
-        } else {
-            std::snprintf(buf, sizeof buf, "<%02X>", c);
-            out += buf;
-        }
-    }
-    return out;
-}
+using namespace wincheck;
 
 struct Options {
     int port = 0;
     int missing = 0;
     int line = kDefaultBaudRateNo;
     std::string serial, id, version, status, paper;
+    int second = 0;
+    int secondLine = kDefaultBaudRateNo;
+    std::string secondSerial;
 };
 
 bool parse(int argc, char **argv, Options &o)
@@ -90,36 +67,18 @@ bool parse(int argc, char **argv, Options &o)
         else if (key == "--version") o.version = value;
         else if (key == "--status") o.status = value;
         else if (key == "--paper") o.paper = value;
+        else if (key == "--second") o.second = std::atoi(value.c_str());
+        else if (key == "--second-line") o.secondLine = std::atoi(value.c_str());
+        else if (key == "--second-serial") o.secondSerial = value;
         else return false;
     }
     return argc % 2 == 1 && o.port > 0 && o.missing > 0 && o.line >= 0 && o.line < kBaudRateCount
         && o.serial.size() == 8 && o.id.size() == 2 && !o.version.empty() && o.status.size() == 1
-        && !o.paper.empty();
-}
-
-HANDLE rawOpen(const std::string &device)
-{
-    return CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        && !o.paper.empty() && o.second > 0 && o.second != o.port && o.secondLine >= 0
+        && o.secondLine < kBaudRateCount && o.secondSerial.size() == 8;
 }
 
 HANDLE commHandle() { return reinterpret_cast<HANDLE>(CommHandle); }
-
-bool sameTimeouts(const COMMTIMEOUTS &a, const COMMTIMEOUTS &b)
-{
-    return a.ReadIntervalTimeout == b.ReadIntervalTimeout && a.ReadTotalTimeoutMultiplier == b.ReadTotalTimeoutMultiplier
-        && a.ReadTotalTimeoutConstant == b.ReadTotalTimeoutConstant
-        && a.WriteTotalTimeoutMultiplier == b.WriteTotalTimeoutMultiplier
-        && a.WriteTotalTimeoutConstant == b.WriteTotalTimeoutConstant;
-}
-
-std::string timeoutsText(const COMMTIMEOUTS &t)
-{
-    return std::to_string(t.ReadIntervalTimeout) + "," + std::to_string(t.ReadTotalTimeoutMultiplier) + ","
-        + std::to_string(t.ReadTotalTimeoutConstant) + "," + std::to_string(t.WriteTotalTimeoutMultiplier) + ","
-        + std::to_string(t.WriteTotalTimeoutConstant);
-}
-
-int baudOf(int lineIndex) { return std::atoi(BaudRateList[std::size_t(lineIndex)]); }
 
 // The reply to a frame written by hand, read byte by byte through the backend up to its 0D.
 std::string readReply()
@@ -162,7 +121,7 @@ int main(int argc, char **argv)
     Options o;
     if (!parse(argc, argv, o)) {
         std::fputs("usage: win_link_check --port N --missing M --line I --serial S --id NN --version V"
-                   " --status C --paper FILE\n", stderr);
+                   " --status C --paper FILE --second N2 --second-line I2 --second-serial S2\n", stderr);
         return 2;
     }
     const std::string line = BaudRateList[std::size_t(o.line)];
@@ -188,7 +147,7 @@ int main(int argc, char **argv)
         HANDLE h = rawOpen(device);
         if (h == INVALID_HANDLE_VALUE) {
             check(false, "another program opens " + com, "error " + std::to_string(GetLastError()));
-            std::printf("%d passed, %d failed, %d skipped\n", g_passed, g_failed, g_skipped);
+            summary();
             return 1;
         }
         COMMTIMEOUTS t = foreign;
@@ -265,11 +224,15 @@ int main(int argc, char **argv)
     // Catches a late reply waiting in the port taken as the answer to the next command.
     {
         writeInfoFrameByHand();
-        platform::SleepMs(50);
-        DWORD errors = 0;
-        COMSTAT status{};
-        ClearCommError(commHandle(), &errors, &status);
-        const DWORD waiting = status.cbInQue;
+        DWORD waiting = 0;
+        for (const std::uint32_t start = platform::NowMs(); waiting < 16 && platform::NowMs() - start < 2000;) {
+            DWORD errors = 0;
+            COMSTAT status{};
+            ClearCommError(commHandle(), &errors, &status);
+            waiting = status.cbInQue;
+            if (waiting < 16)
+                platform::SleepMs(1);
+        }
         const bool ok = SendCommand(cmd::firmwareVersion());
         check(waiting > 0 && ok && cmd::versionText(LastReply) == o.version,
               "with an unread E00B reply waiting, E00V gets its own reply",
@@ -356,6 +319,8 @@ int main(int argc, char **argv)
         }
     }
 
+    sideBySide({o.port, o.line, o.serial}, {o.second, o.secondLine, o.secondSerial}, timeoutsKeptBetweenOpens);
+
     // Catches a failed read that returns at once: with the device gone from under the open
     // port, the exchange would spin a core through its whole window.
     {
@@ -388,6 +353,5 @@ int main(int argc, char **argv)
         check(cut == "A\uFFFD" || cut == "A?", "GBK cut short in a character reads as U+FFFD or \"?\"", printable(cut));
     }
 
-    std::printf("%d passed, %d failed, %d skipped\n", g_passed, g_failed, g_skipped);
-    return g_failed == 0 ? 0 : 1;
+    return summary();
 }
