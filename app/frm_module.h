@@ -40,6 +40,7 @@ public:
     QString printText() const override;
     QString uiText(Text entry) const override;
     void setControlEnabled(ops::Control control, bool enabled) override;
+    void setLanguageButtonEnabled(int language, bool enabled) override;
     QString processCaption() const override;
     void setProcessCaption(const QString &caption) override;
 
@@ -52,9 +53,6 @@ public slots:
     void btnStatusClick();
     void btnPrintClick();
     void btnProcessClick();
-    void btnEngClick();
-    void btnGBClick();
-    void btnBIG5Click();
     void btnExitClick();
     void sbIDChange();
     void tmrBusyTimer();
@@ -77,6 +75,7 @@ private:
     void runOperation(void (*operation)(ops::ModuleView &));
     Panel *panelFor(ops::Field panel) const;
     QWidget *controlFor(ops::Control control) const;
+    QPushButton *languageButton(int language) const;
 
     // Components, in the order the layout creates them.
     QLabel *lblID = nullptr;

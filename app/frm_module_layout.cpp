@@ -176,9 +176,9 @@ void TfrmModule::decorateControls()
     setPicture(btnStatus, pictures::module());
     btnExit->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
     btnExit->setIconSize(QSize(16, 16));
-    setCaptionColour(btnEng, {QPalette::ButtonText}, kRed);
-    for (QWidget *w : {static_cast<QWidget *>(btnGB), static_cast<QWidget *>(btnBIG5)})
-        setCaptionColour(w, {QPalette::ButtonText}, windowText);
+    // English's caption in red; the other languages' buttons show a picture.
+    for (int language = 0; language < kLanguageCount; ++language)
+        setCaptionColour(languageButton(language), {QPalette::ButtonText}, language == 0 ? kRed : windowText);
 
     for (QLabel *l : {lblID, lblBaudRate})
         l->setAlignment(Qt::AlignRight | Qt::AlignTop);

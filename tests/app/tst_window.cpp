@@ -465,7 +465,7 @@ private slots:
         window.show();
         window.setControlEnabled(ops::Control::gbDefault, false);
         window.setControlEnabled(ops::Control::btnFactory, false);
-        window.setControlEnabled(ops::Control::btnEng, false);
+        window.setLanguageButtonEnabled(0, false);
         const QColor disabledText = QApplication::palette().color(QPalette::Disabled, QPalette::ButtonText);
         QCOMPARE(part<QPushButton>(window, "btnEng")->palette().color(QPalette::ButtonText), disabledText);
         QCOMPARE(part<QToolButton>(window, "btnFactory")->palette().color(QPalette::ButtonText), disabledText);
@@ -575,32 +575,40 @@ private slots:
     void controlEnabling_data()
     {
         QTest::addColumn<int>("control");
+        QTest::addColumn<int>("language");
         QTest::addColumn<QString>("name");
         const QList<QPair<ops::Control, QString>> controls = {
             {ops::Control::btnExit, "btnExit"},       {ops::Control::btnScan, "btnScan"},
             {ops::Control::btnFactory, "btnFactory"}, {ops::Control::btnID, "btnID"},
             {ops::Control::btnBaudRate, "btnBaudRate"}, {ops::Control::btnStatus, "btnStatus"},
-            {ops::Control::btnPrint, "btnPrint"},     {ops::Control::gbDefault, "gbDefault"},
-            {ops::Control::btnEng, "btnEng"},         {ops::Control::btnGB, "btnGB"},
-            {ops::Control::btnBIG5, "btnBIG5"}};
+            {ops::Control::btnPrint, "btnPrint"},     {ops::Control::gbDefault, "gbDefault"}};
         for (const auto &[control, name] : controls)
-            QTest::newRow(qPrintable(name)) << int(control) << name;
+            QTest::newRow(qPrintable(name)) << int(control) << -1 << name;
+        for (int language = 0; language < kLanguageCount; ++language)
+            QTest::newRow(kLanguages[language].button) << -1 << language << QString(kLanguages[language].button);
     }
 
     void controlEnabling()
     {
         QFETCH(int, control);
+        QFETCH(int, language);
         QFETCH(QString, name);
         TfrmModule window;
         window.show();
-        window.setControlEnabled(ops::Control(control), false);
+        const auto enable = [&](bool enabled) {
+            if (language >= 0)
+                window.setLanguageButtonEnabled(language, enabled);
+            else
+                window.setControlEnabled(ops::Control(control), enabled);
+        };
+        enable(false);
         QVERIFY(!window.findChild<QWidget *>(name)->isEnabled());
         int disabled = 0;
         for (QWidget *w : componentWidgets(window))
             disabled += !w->isEnabled();
         // Only that control (and, for the group box, what it holds).
         QCOMPARE(disabled, name == QLatin1String("gbDefault") ? 4 : 1);
-        window.setControlEnabled(ops::Control(control), true);
+        enable(true);
         QVERIFY(window.findChild<QWidget *>(name)->isEnabled());
     }
 
