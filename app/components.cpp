@@ -17,22 +17,13 @@ namespace app {
 
 namespace {
 
-constexpr bool sameName(const char *a, const char *b)
-{
-    while (*a && *a == *b)
-        ++a, ++b;
-    return *a == *b;
-}
-
 // Every parent is made before its children, and only buttons show pictures.
 constexpr bool wellOrdered()
 {
-    for (std::size_t i = 0; i < std::size(kComponents); ++i) {
-        const Component &c = kComponents[i];
-        bool parentBefore = !c.parent;
-        for (std::size_t j = 0; j < i; ++j)
-            parentBefore = parentBefore || sameName(kComponents[j].name, c.parent);
-        if (!parentBefore || (c.picture && c.kind != Kind::Button && c.kind != Kind::ToolButton))
+    for (const Component &c : kComponents) {
+        const Component *parent = c.parent ? componentNamed(c.parent) : nullptr;
+        const bool button = c.kind == Kind::Button || c.kind == Kind::ToolButton;
+        if ((c.parent && !(parent && parent < &c)) || (c.picture && !button))
             return false;
     }
     return true;

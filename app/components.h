@@ -7,6 +7,7 @@
 #include <QRect>
 #include <QString>
 #include <iterator>
+#include <string_view>
 
 #include "app/pictures.h"
 
@@ -101,7 +102,14 @@ struct Component {
 inline constexpr Component kComponents[] = {TELMAX_COMPONENTS(TELMAX_COMPONENT_ROW)};
 #undef TELMAX_COMPONENT_ROW
 
-inline constexpr std::size_t kComponentCount = std::size(kComponents);
+// The row of the component called name; nullptr when there is none. The compiler can use it.
+constexpr const Component *componentNamed(std::string_view name)
+{
+    for (const Component &c : kComponents)
+        if (name == c.name)
+            return &c;
+    return nullptr;
+}
 
 // The window font: "MS Sans Serif" (or the family given), with a family Linux has at the same
 // pixel size.

@@ -31,6 +31,18 @@ namespace {
 
 using namespace colours;
 
+// Every language's button is a push button of the component table.
+constexpr bool everyLanguageHasItsButton()
+{
+    for (const Language &language : kLanguages) {
+        const app::Component *button = app::componentNamed(language.button);
+        if (!button || button->kind != app::Kind::Button)
+            return false;
+    }
+    return true;
+}
+static_assert(everyLanguageHasItsButton(), "kLanguages names a button that is no Button row of kComponents");
+
 bool isUserInput(QEvent::Type type)
 {
     switch (type) {
