@@ -1,5 +1,6 @@
 #include "app/components.h"
 
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -14,50 +15,39 @@
 
 namespace app {
 
-// clang-format off
-const std::array<Component, 27> kComponents = {{
-    {"lblID",       Kind::Label,       nullptr,     {8, 125, 49, 22},    13, false, "ID :",                          0},
-    {"lblBaudRate", Kind::Label,       nullptr,     {8, 197, 153, 22},   13, false, "Baud Rate :",                   0},
-    {"btnScan",     Kind::Button,      nullptr,     {8, 78, 345, 33},     0, true,  "&Scan Module",                  1},
-    {"pnSerial",    Kind::Panel,       nullptr,     {8, 48, 169, 28},    16, true,  "S/N : ________",                0},
-    {"sbID",        Kind::ScrollBar,   nullptr,     {104, 123, 249, 23},  0, true,  "",                              2},
-    {"btnID",       Kind::Button,      nullptr,     {8, 150, 345, 33},    0, true,  "Set Module &ID",                3},
-    {"cmbBaudRate", Kind::ComboBox,    nullptr,     {168, 192, 161, 28}, 16, true,  "",                              4},
-    {"btnBaudRate", Kind::Button,      nullptr,     {8, 222, 345, 33},    0, true,  "Set Module &Baud Rate (Reset)", 5},
-    {"pnVersion",   Kind::Panel,       nullptr,     {184, 48, 169, 28},  16, true,  "VER : __.__-__",                0},
-    {"btnProcess",  Kind::Button,      nullptr,     {8, 336, 345, 33},    0, true,  "&Process DIDO",                 6},
-    {"pnID",        Kind::Panel,       nullptr,     {64, 122, 33, 25},   16, true,  "__",                            0},
-    {"pnMsg",       Kind::Panel,       nullptr,     {8, 4, 345, 40},     16, true,  "Start Scan Module",             0},
-    {"shComm",      Kind::Shape,       "pnMsg",     {311, 9, 23, 20},     0, true,  "",                              0},
-    {"gbDefault",   Kind::GroupBox,    nullptr,     {360, 4, 193, 293},   0, true,  "Factory Setting",               0},
-    {"pcDefault",   Kind::PageControl, "gbDefault", {6, 27, 182, 255},   16, false, "",                              8},
-    {"tsDefault",   Kind::TabSheet,    "pcDefault", {},                   0, true,  "Default",                       0},
-    {"btnFactory",  Kind::ToolButton,  "tsDefault", {4, 6, 165, 211},    16, true,  "(Factory &Default)",            9},
-    {"btnExit",     Kind::Button,      nullptr,     {360, 336, 193, 33},  0, true,  "&Exit",                         7},
-    {"btnEng",      Kind::Button,      nullptr,     {359, 304, 62, 24},  13, false, "English",                      10},
-    {"btnGB",       Kind::Button,      nullptr,     {426, 304, 62, 24},  11, false, "",                             11},
-    {"btnBIG5",     Kind::Button,      nullptr,     {492, 304, 62, 24},  11, false, "",                             12},
-    // One pixel wider than the client area; the window cuts that pixel off.
-    {"pnVOREX",     Kind::Panel,       nullptr,     {0, 373, 561, 21},    0, false, "",                              0},
-    {"pnStatus",    Kind::Panel,       nullptr,     {8, 264, 169, 28},   16, true,  "",                              0},
-    {"edText",      Kind::LineEdit,    nullptr,     {184, 264, 169, 28},  0, true,  "VOREX PRINT TEST.",            13},
-    {"btnPrint",    Kind::Button,      nullptr,     {184, 298, 169, 33},  0, true,  "Print Text",                   14},
-    {"btnStatus",   Kind::Button,      nullptr,     {8, 298, 169, 33},    0, true,  "Get Print Status",             15},
-    {"chkLock",     Kind::CheckBox,    nullptr,     {336, 196, 17, 17},   0, true,  "chkLock",                      16},
-}};
-// clang-format on
+namespace {
 
-QFont windowFont(int pixelSize, bool bold)
+// Every parent is made before its children, and only buttons show pictures.
+constexpr bool wellOrdered()
+{
+    for (const Component &c : kComponents) {
+        const Component *parent = c.parent ? componentNamed(c.parent) : nullptr;
+        const bool button = c.kind == Kind::Button || c.kind == Kind::ToolButton;
+        if ((c.parent && !(parent && parent < &c)) || (c.picture && !button))
+            return false;
+    }
+    return true;
+}
+static_assert(wellOrdered(), "kComponents: a parent after its child, or a picture on something not a button");
+
+} // namespace
+
+QFont windowFont(int pixelSize, bool bold, const QString &family)
 {
     QFont font;
-    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
-                      QStringLiteral("DejaVu Sans")});
+    font.setFamilies({family, QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
     font.setPixelSize(pixelSize);
     font.setBold(bold);
     return font;
 }
 
 namespace {
+
+void showPicture(QAbstractButton &button, const QImage &picture)
+{
+    button.setIcon(QIcon(QPixmap::fromImage(picture)));
+    button.setIconSize(picture.size());
+}
 
 QWidget *make(const Component &c, QWidget *parent)
 {
@@ -104,6 +94,8 @@ void createComponents(QWidget &form)
             w->setGeometry(c.geometry);
         if (c.fontPixels > 0)
             w->setFont(windowFont(c.fontPixels, c.bold));
+        if (c.picture)
+            showPicture(*static_cast<QAbstractButton *>(w), c.picture());
         if (c.tabOrder > 0)
             tabOrder[c.tabOrder] = w;
     }

@@ -32,6 +32,18 @@ namespace {
 
 using namespace colours;
 
+// Every language's button is a push button of the component table.
+constexpr bool everyLanguageHasItsButton()
+{
+    for (const Language &language : kLanguages) {
+        const app::Component *button = app::componentNamed(language.button);
+        if (!button || button->kind != app::Kind::Button)
+            return false;
+    }
+    return true;
+}
+static_assert(everyLanguageHasItsButton(), "kLanguages names a button that is no Button row of kComponents");
+
 bool isUserInput(QEvent::Type type)
 {
     switch (type) {
@@ -77,9 +89,8 @@ void TfrmModule::bindEvents()
     connect(btnFactory, &QToolButton::clicked, this, &TfrmModule::btnFactoryClick);
     // A close button: it closes the window itself and never runs btnExitClick.
     connect(btnExit, &QPushButton::clicked, this, &TfrmModule::closeFromExit);
-    connect(btnEng, &QPushButton::clicked, this, &TfrmModule::btnEngClick);
-    connect(btnGB, &QPushButton::clicked, this, &TfrmModule::btnGBClick);
-    connect(btnBIG5, &QPushButton::clicked, this, &TfrmModule::btnBIG5Click);
+    for (int language = 0; language < kLanguageCount; ++language)
+        connect(languageButton(language), &QPushButton::clicked, this, [this, language] { selectLanguage(language); });
     connect(btnPrint, &QPushButton::clicked, this, &TfrmModule::btnPrintClick);
     connect(btnStatus, &QPushButton::clicked, this, &TfrmModule::btnStatusClick);
     connect(tmrBusy, &QTimer::timeout, this, &TfrmModule::tmrBusyTimer);
@@ -192,10 +203,6 @@ void TfrmModule::selectLanguage(int index)
     FormShow();
 }
 
-void TfrmModule::btnEngClick() { selectLanguage(0); }
-void TfrmModule::btnGBClick() { selectLanguage(1); }
-void TfrmModule::btnBIG5Click() { selectLanguage(2); }
-
 // Clicks and keys made while an operation runs belong to no operation: the window is disabled
 // for most of it, and a disabled window drops its input. Input still queued when the operation
 // ends (made while it slept, or beeped, without handling messages) is dropped here as well,
@@ -257,11 +264,13 @@ QWidget *TfrmModule::controlFor(ops::Control control) const
     case ops::Control::btnStatus: return btnStatus;
     case ops::Control::btnPrint: return btnPrint;
     case ops::Control::gbDefault: return gbDefault;
-    case ops::Control::btnEng: return btnEng;
-    case ops::Control::btnGB: return btnGB;
-    case ops::Control::btnBIG5: return btnBIG5;
     }
     return nullptr;
+}
+
+QPushButton *TfrmModule::languageButton(int language) const
+{
+    return findChild<QPushButton *>(QLatin1String(kLanguages[language].button));
 }
 
 void TfrmModule::setPanelText(ops::Field panel, const QString &text)
@@ -352,6 +361,12 @@ void TfrmModule::setControlEnabled(ops::Control control, bool enabled)
 {
     if (QWidget *widget = controlFor(control))
         widget->setEnabled(enabled);
+}
+
+void TfrmModule::setLanguageButtonEnabled(int language, bool enabled)
+{
+    if (language >= 0 && language < kLanguageCount)
+        languageButton(language)->setEnabled(enabled);
 }
 
 QString TfrmModule::processCaption() const

@@ -1,24 +1,14 @@
 #pragma once
-// The one main window: its 28 components, its event handlers and what the module
-// operations see of it (ops::ModuleView).
+// The one main window: its components (the component table's, and the busy timer), its event
+// handlers and what the module operations see of it (ops::ModuleView).
 
 #include <QPointer>
 #include <QWidget>
 
+#include "app/components.h"
 #include "ops/module_view.h"
 
-class QCheckBox;
-class QComboBox;
-class QGroupBox;
-class QLabel;
-class QLineEdit;
-class QPushButton;
-class QScrollBar;
-class QTabWidget;
 class QTimer;
-class QToolButton;
-class Panel;
-class Shape;
 
 class TfrmModule : public QWidget, public ops::ModuleView {
     Q_OBJECT
@@ -40,6 +30,7 @@ public:
     QString printText() const override;
     QString uiText(Text entry) const override;
     void setControlEnabled(ops::Control control, bool enabled) override;
+    void setLanguageButtonEnabled(int language, bool enabled) override;
     QString processCaption() const override;
     void setProcessCaption(const QString &caption) override;
 
@@ -52,9 +43,6 @@ public slots:
     void btnStatusClick();
     void btnPrintClick();
     void btnProcessClick();
-    void btnEngClick();
-    void btnGBClick();
-    void btnBIG5Click();
     void btnExitClick();
     void sbIDChange();
     void tmrBusyTimer();
@@ -77,35 +65,12 @@ private:
     void runOperation(void (*operation)(ops::ModuleView &));
     Panel *panelFor(ops::Field panel) const;
     QWidget *controlFor(ops::Control control) const;
+    QPushButton *languageButton(int language) const;
 
-    // Components, in the order the layout creates them.
-    QLabel *lblID = nullptr;
-    QLabel *lblBaudRate = nullptr;
-    QPushButton *btnScan = nullptr;
-    Panel *pnSerial = nullptr;
-    QScrollBar *sbID = nullptr;
-    QPushButton *btnID = nullptr;
-    QComboBox *cmbBaudRate = nullptr;
-    QPushButton *btnBaudRate = nullptr;
-    Panel *pnVersion = nullptr;
-    QPushButton *btnProcess = nullptr;
-    Panel *pnID = nullptr;
-    Panel *pnMsg = nullptr;
-    Shape *shComm = nullptr;
-    QGroupBox *gbDefault = nullptr;
-    QTabWidget *pcDefault = nullptr;
-    QWidget *tsDefault = nullptr;
-    QToolButton *btnFactory = nullptr;
-    QPushButton *btnExit = nullptr;
-    QPushButton *btnEng = nullptr;
-    QPushButton *btnGB = nullptr;
-    QPushButton *btnBIG5 = nullptr;
-    Panel *pnVOREX = nullptr;
-    Panel *pnStatus = nullptr;
-    QLineEdit *edText = nullptr;
-    QPushButton *btnPrint = nullptr;
-    QPushButton *btnStatus = nullptr;
-    QCheckBox *chkLock = nullptr;
+    // The components of the table (app/components.h), one member each, by name and kind.
+#define TELMAX_COMPONENT_MEMBER(name, kind, ...) app::WidgetOf<app::Kind::kind>::type *name = nullptr;
+    TELMAX_COMPONENTS(TELMAX_COMPONENT_MEMBER)
+#undef TELMAX_COMPONENT_MEMBER
     QTimer *tmrBusy = nullptr;
 
     bool m_shownOnce = false;

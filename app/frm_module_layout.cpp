@@ -1,5 +1,5 @@
 // The window's layout: the form, its components from the component table, and what each has
-// beyond the table (colours, pictures, ranges, the print text box's rule).
+// beyond the table (colours, ranges, the print text box's rule).
 
 #include "app/frm_module.h"
 
@@ -62,17 +62,6 @@ void setCaptionColour(QWidget *widget, std::initializer_list<QPalette::ColorRole
     widget->setPalette(palette);
 }
 
-QIcon iconOf(const QImage &picture)
-{
-    return QIcon(QPixmap::fromImage(picture));
-}
-
-void setPicture(QPushButton *button, const QImage &picture)
-{
-    button->setIcon(iconOf(picture));
-    button->setIconSize(picture.size());
-}
-
 void setPanelColours(Panel *panel, const QColor &foreground, const QColor &background)
 {
     panel->setForeground(foreground);
@@ -94,8 +83,8 @@ void TfrmModule::buildLayout()
     setFont(app::windowFont(16, true));
     setColour(this, {QPalette::Window}, palette().color(QPalette::Button));
     setAutoFillBackground(true);
-    setWindowTitle(QStringLiteral("VOREX TELMAX-3Q Module Config V3.20-01"));
-    setWindowIcon(iconOf(pictures::windowIcon()));
+    setWindowTitle(textIn(Text::Title, 0));   // English until the first show (FormShow)
+    setWindowIcon(QIcon(QPixmap::fromImage(pictures::windowIcon())));
 
     app::createComponents(*this);
     bindComponents();
@@ -110,33 +99,9 @@ void TfrmModule::buildLayout()
 
 void TfrmModule::bindComponents()
 {
-    bind(*this, lblID, "lblID");
-    bind(*this, lblBaudRate, "lblBaudRate");
-    bind(*this, btnScan, "btnScan");
-    bind(*this, pnSerial, "pnSerial");
-    bind(*this, sbID, "sbID");
-    bind(*this, btnID, "btnID");
-    bind(*this, cmbBaudRate, "cmbBaudRate");
-    bind(*this, btnBaudRate, "btnBaudRate");
-    bind(*this, pnVersion, "pnVersion");
-    bind(*this, btnProcess, "btnProcess");
-    bind(*this, pnID, "pnID");
-    bind(*this, pnMsg, "pnMsg");
-    bind(*this, shComm, "shComm");
-    bind(*this, gbDefault, "gbDefault");
-    bind(*this, pcDefault, "pcDefault");
-    bind(*this, tsDefault, "tsDefault");
-    bind(*this, btnFactory, "btnFactory");
-    bind(*this, btnExit, "btnExit");
-    bind(*this, btnEng, "btnEng");
-    bind(*this, btnGB, "btnGB");
-    bind(*this, btnBIG5, "btnBIG5");
-    bind(*this, pnVOREX, "pnVOREX");
-    bind(*this, pnStatus, "pnStatus");
-    bind(*this, edText, "edText");
-    bind(*this, btnPrint, "btnPrint");
-    bind(*this, btnStatus, "btnStatus");
-    bind(*this, chkLock, "chkLock");
+#define TELMAX_BIND_COMPONENT(name, ...) bind(*this, name, #name);
+    TELMAX_COMPONENTS(TELMAX_BIND_COMPONENT)
+#undef TELMAX_BIND_COMPONENT
 }
 
 void TfrmModule::decoratePanels()
@@ -150,12 +115,7 @@ void TfrmModule::decoratePanels()
 
     setPanelColours(pnVOREX, kWhite, kPurple);
     pnVOREX->setText(textIn(Text::Company, 0));
-    QFont banner;
-    banner.setFamilies({QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Liberation Sans"),
-                        QStringLiteral("DejaVu Sans")});
-    banner.setPixelSize(11);
-    banner.setBold(false);
-    pnVOREX->setFont(banner);
+    pnVOREX->setFont(app::windowFont(11, false, QStringLiteral("Microsoft Sans Serif")));
 }
 
 void TfrmModule::decorateControls()
@@ -163,22 +123,15 @@ void TfrmModule::decorateControls()
     const QColor highlight = palette().color(QPalette::Highlight);
     const QColor windowText = palette().color(QPalette::WindowText);
 
-    for (QPushButton *b : {btnScan, btnID, btnBaudRate, btnProcess, btnExit, btnEng, btnGB, btnBIG5, btnPrint, btnStatus})
-        b->setAutoDefault(true);   // a focused button answers Enter itself
+    for (const app::Component &c : app::kComponents)
+        if (c.kind == app::Kind::Button)   // a focused button answers Enter itself
+            findChild<QPushButton *>(QLatin1String(c.name))->setAutoDefault(true);
     btnScan->setDefault(true);
-    setPicture(btnScan, pictures::magnifier());
-    setPicture(btnID, pictures::dial());
-    setPicture(btnBaudRate, pictures::telephone());
-    setPicture(btnProcess, pictures::bars());
-    setPicture(btnGB, pictures::simplified());
-    setPicture(btnBIG5, pictures::traditional());
-    setPicture(btnPrint, pictures::module());
-    setPicture(btnStatus, pictures::module());
     btnExit->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
     btnExit->setIconSize(QSize(16, 16));
-    setCaptionColour(btnEng, {QPalette::ButtonText}, kRed);
-    for (QWidget *w : {static_cast<QWidget *>(btnGB), static_cast<QWidget *>(btnBIG5)})
-        setCaptionColour(w, {QPalette::ButtonText}, windowText);
+    // English's caption in red; the other languages' buttons show a picture.
+    for (int language = 0; language < kLanguageCount; ++language)
+        setCaptionColour(languageButton(language), {QPalette::ButtonText}, language == 0 ? kRed : windowText);
 
     for (QLabel *l : {lblID, lblBaudRate})
         l->setAlignment(Qt::AlignRight | Qt::AlignTop);
@@ -200,8 +153,6 @@ void TfrmModule::decorateControls()
     pcDefault->setDocumentMode(true);   // flat tabs
     setCaptionColour(btnFactory, {QPalette::ButtonText}, windowText);
     btnFactory->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    btnFactory->setIcon(iconOf(pictures::factory()));
-    btnFactory->setIconSize(QSize(100, 50));
     btnFactory->setFocusPolicy(Qt::StrongFocus);
 
     edText->setMaxLength(INT_MAX);

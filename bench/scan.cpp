@@ -80,6 +80,7 @@ public:
     QString printText() const override { return {}; }
     QString uiText(Text) const override { return {}; }
     void setControlEnabled(ops::Control, bool) override {}
+    void setLanguageButtonEnabled(int, bool) override {}
     QString processCaption() const override { return {}; }
     void setProcessCaption(const QString &) override {}
 };

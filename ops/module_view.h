@@ -14,8 +14,9 @@ namespace ops {
 enum class Field { Msg, Serial, Version, Id, Status };
 enum class LampColour { Red, Yellow };
 
-// The controls the continuous print test disables, in the order it disables and enables them.
-enum class Control { btnExit, btnScan, btnFactory, btnID, btnBaudRate, btnStatus, btnPrint, gbDefault, btnEng, btnGB, btnBIG5 };
+// The controls the continuous print test disables, in the order it disables and enables them;
+// after them the language buttons, one for each language of kLanguages, in its order.
+enum class Control { btnExit, btnScan, btnFactory, btnID, btnBaudRate, btnStatus, btnPrint, gbDefault };
 
 class ModuleView {
 public:
@@ -34,6 +35,7 @@ public:
     virtual QString printText() const = 0;                       // edText as typed; ops encodes it for the printer
     virtual QString uiText(Text entry) const = 0;                // UiText entry in the current language
     virtual void setControlEnabled(Control control, bool enabled) = 0;
+    virtual void setLanguageButtonEnabled(int language, bool enabled) = 0;   // the button of kLanguages[language]
     virtual QString processCaption() const = 0;                  // btnProcess caption
     virtual void setProcessCaption(const QString &caption) = 0;
     // A pass of the continuous test has printed its line (a console counts them; the window

@@ -20,16 +20,17 @@ namespace {
 constexpr int kResponsiveSteps = 30;
 constexpr int kResponsiveSleepMs = 1;
 
-constexpr std::array<Control, 11> kTestLockedControls = {
-    Control::btnExit,   Control::btnScan,   Control::btnFactory, Control::btnID,
-    Control::btnBaudRate, Control::btnStatus, Control::btnPrint, Control::gbDefault,
-    Control::btnEng,    Control::btnGB,     Control::btnBIG5,
+constexpr std::array<Control, 8> kTestLockedControls = {
+    Control::btnExit,     Control::btnScan,   Control::btnFactory, Control::btnID,
+    Control::btnBaudRate, Control::btnStatus, Control::btnPrint,   Control::gbDefault,
 };
 
 void setTestControlsEnabled(ModuleView &view, bool enabled)
 {
     for (Control c : kTestLockedControls)
         view.setControlEnabled(c, enabled);
+    for (int language = 0; language < kLanguageCount; ++language)
+        view.setLanguageButtonEnabled(language, enabled);
 }
 
 // One pass of the continuous test; false when one of its commands failed.

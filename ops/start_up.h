@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "link/commands.h"
+#include "texts/ui_text.h"   // the languages (kLanguages) chooseLanguage picks from
 
 namespace ops {
 
@@ -14,7 +15,7 @@ namespace ops {
 // run state cleared (FormCreate's part that is not the window's own).
 void startUp();
 
-// A language button: the language in force at once, and remembered.
+// A language button: the language (an index into kLanguages) in force at once, and remembered.
 void chooseLanguage(int index);
 
 // The twelve line settings, index 0 to 11, as the combo box lists them, and the index of the

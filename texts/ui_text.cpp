@@ -1,8 +1,15 @@
 #include "texts/ui_text.h"
 
+#include <array>
+
+namespace {
+
+// UiText[entry][language], UTF-8, one column for each row of kLanguages, in its order. A row
+// missing is a build error (below); a cell missing or empty fails tst_ui_text.
 // Built at static initialisation, before the application object exists, and never changed.
 // The Chinese columns keep ASCII spaces, digits and punctuation where the texts have them.
-const std::array<std::array<const char *, kLanguages>, kUiTextEntries> UiText = {{
+// clang-format off
+const std::array<const char *, kLanguageCount> UiText[] = {
     {{"VOREX Technology Corp.   www.vorex.example", "VOREX股份有限公司   www.vorex.example", "VOREX股份有限公司   www.vorex.example"}}, // 0
     {{"VOREX TELMAX-3Q Module Config V3.20-01", "VOREX TELMAX-3Q 印表机模组设定程式 V3.20-01", "VOREX TELMAX-3Q 印表機模組設定程式 V3.20-01"}}, // 1
     {{"Start Scan Module!", "请先扫描模组!", "請先掃描模組!"}}, // 2
@@ -40,39 +47,54 @@ const std::array<std::array<const char *, kLanguages>, kUiTextEntries> UiText = 
     {{"Print Text", "列印文字", "列印文字"}}, // 34
     {{"Print Text Ok", "列印文字完成", "列印文字完成"}}, // 35
     {{"Print Text Error", "列印文字错误", "列印文字錯誤"}}, // 36
-}};
+};
+// clang-format on
+static_assert(std::size(UiText) == std::size_t(Text::Count), "UiText needs exactly one row for each Text entry");
+
+bool isLanguage(int index)
+{
+    return index >= 0 && index < kLanguageCount;
+}
+
+} // namespace
 
 int LanguageIndex = 0;
 
 int languageIndexFor(const QString &flag)
 {
-    int index = 0;
-    if (flag == QLatin1String("ChineseGB"))
-        index = 1;
-    if (flag == QLatin1String("ChineseBIG5"))
-        index = 2;
-    return index;
+    for (int index = 0; index < kLanguageCount; ++index)
+        if (flag == QLatin1String(kLanguages[index].flag))
+            return index;
+    return 0;
 }
 
 QString languageFlagFor(int index)
 {
-    switch (index) {
-    case 1:
-        return QStringLiteral("ChineseGB");
-    case 2:
-        return QStringLiteral("ChineseBIG5");
-    default:
-        return QStringLiteral("English");
-    }
+    return QLatin1String(kLanguages[isLanguage(index) ? index : 0].flag);
+}
+
+std::optional<int> languageForCode(const std::string &code)
+{
+    for (int index = 0; index < kLanguageCount; ++index)
+        if (code == kLanguages[index].code)
+            return index;
+    return std::nullopt;
+}
+
+std::string languageCodes(const std::string &separator, const std::string &last)
+{
+    std::string codes;
+    for (int index = 0; index < kLanguageCount; ++index)
+        codes += (index == 0 ? "" : index + 1 == kLanguageCount ? last : separator) + kLanguages[index].code;
+    return codes;
 }
 
 QString textIn(Text entry, int language)
 {
     const auto row = static_cast<std::size_t>(entry);
-    if (row >= UiText.size())
+    if (row >= std::size(UiText))
         return {};
-    const auto column = static_cast<std::size_t>(language >= 0 && language < kLanguages ? language : 0);
-    return QString::fromUtf8(UiText[row][column]);
+    return QString::fromUtf8(UiText[row][std::size_t(isLanguage(language) ? language : 0)]);
 }
 
 QString uiTextFor(Text entry)

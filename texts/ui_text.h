@@ -1,8 +1,11 @@
 #pragma once
-// The interface texts in three languages, every entry by name, and the language in force.
+// The interface texts in three languages, every entry by name; the languages themselves, and
+// the language in force.
 
 #include <QString>
-#include <array>
+#include <iterator>
+#include <optional>
+#include <string>
 
 // The entries of UiText, numbered as the table is.
 enum class Text {
@@ -43,24 +46,43 @@ enum class Text {
     PrintText,          // 34
     PrintOk,            // 35
     PrintError,         // 36
+    Count               // not an entry: the number of entries, and of rows in UiText
 };
 
-inline constexpr int kUiTextEntries = 37;
-inline constexpr int kLanguages = 3;
+// One language as each part of the program names it. Its place in kLanguages is its
+// LanguageIndex and its column in UiText (ui_text.cpp); the first is the one anything unknown
+// falls back to.
+struct Language {
+    const char *flag;       // "LanguageFlag" in the store, compared exactly (case and spaces count)
+    const char *code;       // telmax-cmd --lang
+    const char *button;     // the window's button that chooses it (a component's name)
+    const char *codePage;   // a terminal's code page that shows every text of it
+};
 
-// UiText[entry][LanguageIndex], UTF-8: column 0 English, 1 simplified, 2 traditional Chinese.
-extern const std::array<std::array<const char *, kLanguages>, kUiTextEntries> UiText;
+inline constexpr Language kLanguages[] = {
+    {"English", "en", "btnEng", "ASCII"},
+    {"ChineseGB", "gb", "btnGB", "GBK"},
+    {"ChineseBIG5", "big5", "btnBIG5", "BIG5"},
+};
+inline constexpr int kLanguageCount = int(std::size(kLanguages));
 
-// 0 English, 1 simplified Chinese, 2 traditional Chinese.
+// The language in force: an index into kLanguages.
 extern int LanguageIndex;
 
-// The column a stored "LanguageFlag" selects: exact, case-sensitive matches only.
+// The language a stored "LanguageFlag" selects: exact, case-sensitive matches only; anything
+// else is English.
 int languageIndexFor(const QString &flag);
 
-// The flag each language button stores.
+// The flag a language's button stores (English for an index that is no language).
 QString languageFlagFor(int index);
 
-// An entry in a language (0 to 2; any other number reads as English).
+// The language a --lang code names; nothing for a code that names none.
+std::optional<int> languageForCode(const std::string &code);
+
+// Every language's --lang code, joined: "en|gb|big5" with "|", "en, gb or big5" with ", ".
+std::string languageCodes(const std::string &separator, const std::string &last);
+
+// An entry in a language (an index into kLanguages; any other number reads as English).
 QString textIn(Text entry, int language);
 
 // An entry in the current language, taken at the moment it is shown.

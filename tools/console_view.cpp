@@ -9,7 +9,7 @@
 namespace tools {
 
 ConsoleView::ConsoleView(int languageIndex, bool progress, bool beep)
-    : m_language(std::clamp(languageIndex, 0, kLanguages - 1)), m_progress(progress), m_beep(beep)
+    : m_language(std::clamp(languageIndex, 0, kLanguageCount - 1)), m_progress(progress), m_beep(beep)
 {
     m_caption = uiText(Text::ProcessPrint);
 }

@@ -27,6 +27,7 @@ public:
     QString printText() const override { return m_text; }
     QString uiText(Text entry) const override;
     void setControlEnabled(ops::Control, bool) override {}
+    void setLanguageButtonEnabled(int, bool) override {}
     QString processCaption() const override { return m_caption; }
     void setProcessCaption(const QString &caption) override { m_caption = caption; }
     void processLinePrinted() override;

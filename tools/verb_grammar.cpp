@@ -5,6 +5,7 @@
 #include "link/commands.h"
 #include "link/seams.h"
 #include "link/wire_text.h"
+#include "ops/start_up.h"
 
 namespace tools {
 
@@ -53,9 +54,12 @@ struct OptionSpec {
     const char *help;
 };
 
-constexpr OptionSpec kOptions[] = {
+// --lang's values: the languages' codes.
+const std::string kLanguageValues = languageCodes("|", "|");
+
+const OptionSpec kOptions[] = {
     {"--json", "", Scope::Global, "one JSON object per verb on stdout"},
-    {"--lang", "en|gb|big5", Scope::Global, "language of the messages (default: the window's stored one)"},
+    {"--lang", kLanguageValues.c_str(), Scope::Global, "language of the messages (default: the window's stored one)"},
     {"--trace", "FILE", Scope::Global, "append one JSON line per frame written and reply received"},
     {"--port", "COMn|DEVICE", Scope::Global, "work on this port without a scan"},
     {"--line", "SETTINGS", Scope::Global, "line setting with --port (default: the remembered one)"},
@@ -134,11 +138,12 @@ bool applyOption(const std::string &a, const std::string &value, Invocation &inv
     if (a == "--json") {
         inv.json = true;
     } else if (a == "--lang") {
-        inv.language = value == "en" ? 0 : value == "gb" ? 1 : value == "big5" ? 2 : -2;
-        if (inv.language < 0) {
-            error = "--lang takes en, gb or big5";
+        const std::optional<int> language = languageForCode(value);
+        if (!language) {
+            error = "--lang takes " + languageCodes(", ", " or ");
             return false;
         }
+        inv.language = *language;
     } else if (a == "--trace") {
         if (value.empty()) {
             error = "--trace needs a file name";

@@ -76,8 +76,10 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QTest::mouseClick(window.findChild<QPushButton *>(button), Qt::LeftButton);
         if (testRunning) {
-            for (int c = int(ops::Control::btnExit); c <= int(ops::Control::btnBIG5); ++c)
+            for (int c = int(ops::Control::btnExit); c <= int(ops::Control::gbDefault); ++c)
                 window.setControlEnabled(ops::Control(c), false);
+            for (int language = 0; language < kLanguageCount; ++language)
+                window.setLanguageButtonEnabled(language, false);
             window.setProcessCaption(window.uiText(Text::CancelProcess));
         }
 

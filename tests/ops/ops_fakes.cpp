@@ -32,9 +32,6 @@ const char *controlName(ops::Control c)
     case ops::Control::btnStatus: return "btnStatus";
     case ops::Control::btnPrint: return "btnPrint";
     case ops::Control::gbDefault: return "gbDefault";
-    case ops::Control::btnEng: return "btnEng";
-    case ops::Control::btnGB: return "btnGB";
-    case ops::Control::btnBIG5: return "btnBIG5";
     }
     return "?";
 }
@@ -108,8 +105,12 @@ QString FakeView::uiText(Text entry) const
 
 void FakeView::setControlEnabled(ops::Control control, bool enabled)
 {
-    controls[control] = enabled;
     log << QString("%1:%2").arg(controlName(control), enabled ? "on" : "off");
+}
+
+void FakeView::setLanguageButtonEnabled(int language, bool enabled)
+{
+    log << QString("%1:%2").arg(QLatin1String(kLanguages[language].button), enabled ? "on" : "off");
 }
 
 void FakeView::setProcessCaption(const QString &t)

@@ -36,6 +36,7 @@ public:
     QString printText() const override;
     QString uiText(Text entry) const override;
     void setControlEnabled(ops::Control control, bool enabled) override;
+    void setLanguageButtonEnabled(int language, bool enabled) override;
     QString processCaption() const override { return caption; }
     void setProcessCaption(const QString &text) override;
 
@@ -50,7 +51,6 @@ public:
     bool lock = true;
     QString text = "VOREX PRINT TEST.";
     std::function<QString()> textSource;   // when set, read on every printText()
-    std::map<ops::Control, bool> controls;
     QString caption = "Process Print";
 
     // Only the entries named here (tone, lamp, msg, ...) from the log.

@@ -189,6 +189,45 @@ private slots:
         QCOMPARE(sim.store().value("ScanBaudRateNo").toInt(), 2);
     }
 
+    // A module at COM16 alone, nothing remembered, was not found: both searches stopped at COM15.
+    void scanReachesTheLastPort_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::newRow("one at a time") << QStringList();
+        QTest::newRow("side by side") << QStringList{"--parallel"};
+    }
+    void scanReachesTheLastPort()
+    {
+        QFETCH(QStringList, options);
+        TELMAX_START_SIM(sim, 16, {"--serial", "SN000016"});
+        const Run r = runCmd(QStringList{"scan"} + options, sim.environment());
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY2(r.out.contains("port     COM16") && r.out.contains("serial   SN000016"), qPrintable(r.out + r.err));
+        QCOMPARE(sim.store().value("ScanCommNo").toInt(), 16);
+    }
+
+    // A --lang code that picks another language's texts (its code and column apart) goes unseen
+    // until a technician reads the messages: each code gives its own language, as its button does.
+    void langCodeChoosesItsLanguage_data()
+    {
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("en") << "en" << "Get Module Status Ok";
+        QTest::newRow("gb") << "gb" << QString::fromUtf8("读取模组状态完成");
+        QTest::newRow("big5") << "big5" << QString::fromUtf8("讀取模組狀態完成");
+    }
+    void langCodeChoosesItsLanguage()
+    {
+        QFETCH(QString, code);
+        QFETCH(QString, message);
+        TELMAX_START_SIM(sim, 5);
+        QProcessEnvironment env = sim.environment();
+        env.insert("LC_ALL", "C.UTF-8");
+        const Run r = runCmd({"--lang", code, "--port", "COM5", "status"}, env);
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY2(r.out.contains(message), qPrintable(r.out));
+    }
+
     void verbsInOrderAsJson()
     {
         TELMAX_START_SIM(sim, 5, {"--serial", "TQ123456"});
@@ -326,6 +365,18 @@ private slots:
         QTest::newRow("--count past its limit named no limit")
             << QStringList{"scan", "test", "--count", "1000000"} << "--count takes a number of lines from 1 to 999999";
         QTest::newRow("--port empty ran a scan") << QStringList{"--port", "", "scan"} << "--port needs a port";
+        // An ID or line setting the module does not have went out: set-id 0 gave the module ID 01
+        // and a result of "00" with exit 0.
+        for (const char *id : {"0", "100", "-1", "007x", "abc", ""})
+            QTest::newRow(qPrintable(QStringLiteral("set-id '%1'").arg(id)))
+                << QStringList{"--port", "COM5", "set-id", id}
+                << QStringLiteral("set-id: '%1' is not an ID from 1 to 99").arg(id);
+        for (const char *line : {"12", "-1", "abc", "57600,x,8,1", "57600,e,8", "57600,e,8,1,", ""})
+            QTest::newRow(qPrintable(QStringLiteral("set-baud '%1'").arg(line)))
+                << QStringList{"--port", "COM5", "set-baud", line}
+                << QStringLiteral("set-baud: '%1' is not a line setting").arg(line);
+        QTest::newRow("--lang naming no language") << QStringList{"--lang", "fr", "--port", "COM5", "status"}
+                                                   << "--lang takes en, gb or big5";
     }
     void usageErrorsSendNothing()
     {
