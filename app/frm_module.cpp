@@ -25,7 +25,6 @@
 #include "app/widgets.h"
 #include "ops/operations.h"
 #include "ops/start_up.h"
-#include "ops/state.h"
 #include "ops/visible_text.h"
 
 namespace {
@@ -97,7 +96,7 @@ void TfrmModule::FormCreate()
     // No close box: only btnExit ends the program.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                    | Qt::WindowMinimizeButtonHint);
-    cmbBaudRate->setCurrentIndex(ScanBaudRateNo);
+    cmbBaudRate->setCurrentIndex(ops::rememberedLineSetting());
 }
 
 void TfrmModule::FormShow()

@@ -29,6 +29,7 @@
 #include "link/seams.h"
 #include "ops/module_view.h"
 #include "ops/operations.h"
+#include "ops/side_by_side.h"
 #include "ops/state.h"
 #include "platform/hooks.h"
 #include "settings/settings.h"

@@ -4,9 +4,9 @@
 #include "link/commands.h"
 #include "link/frame.h"
 #include "ops/frame.h"
+#include "ops/module_port.h"
 #include "ops/operations.h"
 #include "platform/hooks.h"
-#include "settings/settings.h"
 
 namespace ops {
 
@@ -52,8 +52,7 @@ void setModuleBaudRate(ModuleView &view)
     op.body = [&index] {
         if (!SendCommand(cmd::setLineSettings(index)))
             return false;
-        ScanBaudRateNo = index;
-        ScanBaudRate = BaudRateList[static_cast<std::size_t>(index)];
+        keepLineSetting(index);
         return true;
     };
     op.okEntry = Text::SetBaudRateOk;
@@ -76,10 +75,7 @@ void factoryDefault(ModuleView &view)
         platform::SleepMs(kPacingMs);
         if (!SendCommand(cmd::setLineSettings(kDefaultBaudRateNo)))
             return false;
-        // The module now runs at the factory line setting: the next operation opens the port
-        // there, as after Set Module Baud Rate. Only a scan's search stores it.
-        ScanBaudRateNo = kDefaultBaudRateNo;
-        ScanBaudRate = BaudRateList[kDefaultBaudRateNo];
+        keepLineSetting(kDefaultBaudRateNo);
         return true;
     };
     op.okEntry = Text::SetFactoryOk;

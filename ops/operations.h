@@ -2,19 +2,13 @@
 // The module operations, one per button of the main window. Each runs to its end on the
 // calling (user-interface) thread and reports through the view: lamp, message and tone.
 
-#include <functional>
 #include <string>
-
-#include "ops/side_by_side.h"
 
 #include "ops/module_view.h"
 
 namespace ops {
 
 void scanModule(ModuleView &view);          // btnScanClick
-// Scan Module with the search over the ports side by side (telmax-cmd scan --parallel); finished
-// hears of each port as it ends.
-void scanModuleSideBySide(ModuleView &view, const std::function<void(const PortSearch &)> &finished);
 void setModuleId(ModuleView &view);         // btnIDClick
 void setModuleBaudRate(ModuleView &view);   // btnBaudRateClick
 void factoryDefault(ModuleView &view);      // btnFactoryClick

@@ -1,5 +1,6 @@
 #include "ops/state.h"
 
+#include "settings/settings.h"
 #include "texts/ui_text.h"
 
 namespace ops {

@@ -1,9 +1,7 @@
 #pragma once
-// The run state the operations share: the gate, the continuous test's flags, and the scan
-// settings in memory (ScanCommNo, ScanBaudRate, ScanBaudRateNo, kept with the store in
-// settings/, which loads and saves them).
-
-#include "settings/settings.h"
+// The run state the operations share: the gate and the continuous test's flags. The scan
+// settings in memory (ScanCommNo, ScanBaudRate, ScanBaudRateNo) are kept with the store in
+// settings/; front ends reach them through module_port.h.
 
 namespace ops {
 

@@ -8,7 +8,7 @@
 #include "link/open_failure.h"
 #include "link/seams.h"
 #include "link/wire_text.h"
-#include "ops/state.h"
+#include "ops/start_up.h"
 #include "ops/visible_text.h"
 #include "tools/output.h"
 #include "tools/verb_grammar.h"
@@ -111,7 +111,7 @@ int runRawExchanges(const std::vector<std::string> &all)
         return usage(args.empty() ? "no port given" : "no command given");
 
     const std::string port = args[0];
-    LoadPortMap();   // the port map, as the program reads it at start
+    ops::loadPortMap();   // as the program reads it at start
     const int number = serial::portNumberFor(port);
     const std::string device = serial::resolvePort(number);
 

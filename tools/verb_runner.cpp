@@ -17,7 +17,9 @@
 #include "link/commands.h"
 #include "link/open_failure.h"
 #include "link/seams.h"
+#include "ops/module_port.h"
 #include "ops/operations.h"
+#include "ops/side_by_side.h"
 #include "ops/start_up.h"
 #include "ops/state.h"
 #include "ops/visible_text.h"
@@ -47,7 +49,7 @@ struct Outcome {
     bool ok = false;
     std::vector<std::pair<const char *, QJsonValue>> fields;   // in the order shown
     // set-baud and factory: whether the module's new line setting was stored for the next run.
-    std::optional<SaveResult> save;
+    std::optional<ops::SaveOutcome> save;
 };
 
 // The fields whose text came from the module.
@@ -148,12 +150,7 @@ private:
 
 void Runner::choosePort()
 {
-    ScanCommNo = serial::portNumberFor(m_inv.port);
-    if (!m_inv.line.empty()) {
-        ScanBaudRateNo = *lineIndex(m_inv.line);
-        ScanBaudRate = BaudRateList[std::size_t(ScanBaudRateNo)];
-    }
-    ModuleFound = true;   // the named port stands in for a scan that found the module there
+    ops::useNamedPort(m_inv.port, m_inv.line.empty() ? std::nullopt : lineIndex(m_inv.line));
 }
 
 Outcome Runner::runTest(const VerbCall &call)
@@ -204,9 +201,10 @@ Outcome Runner::runScan(const VerbCall &call)
         ops::scanModule(m_view);
     o.ok = m_view.lampYellow() && ModuleFound;
     if (o.ok) {
-        o.fields.emplace_back("port", QString::fromStdString(serial::portLabel(ScanCommNo)));
-        o.fields.emplace_back("device", QString::fromStdString(serial::deviceForPort(ScanCommNo)));
-        o.fields.emplace_back("line", latin1(ScanBaudRate));
+        const ops::ModulePort found = ops::modulePort();
+        o.fields.emplace_back("port", QString::fromStdString(serial::portLabel(found.number)));
+        o.fields.emplace_back("device", QString::fromStdString(serial::deviceForPort(found.number)));
+        o.fields.emplace_back("line", latin1(found.line));
         o.fields.emplace_back("serial", m_view.panelValue(ops::Field::Serial));
         o.fields.emplace_back("id", m_view.panelText(ops::Field::Id));
         o.fields.emplace_back("version", m_view.panelValue(ops::Field::Version));
@@ -233,20 +231,16 @@ std::optional<Outcome> Runner::runVerb(const VerbCall &call)
         const int index = *lineIndex(call.arg);
         m_view.selectBaudRate(index);
         ops::setModuleBaudRate(m_view);
-        // Each invocation is a whole run: the module's new line setting is stored where a scan
-        // stores it, or the next run's scan would look for the module at the old one.
+        // Each invocation is a whole run: the next one finds the module at its new line setting.
         if (m_view.lampYellow())
-            o.save = SaveLineSetting();
+            o.save = ops::storeLineSetting();
         o.fields.emplace_back("line", QString::fromLatin1(BaudRateList[std::size_t(index)]));
         break;
     }
     case Verb::Factory:
         ops::factoryDefault(m_view);
-        if (m_view.lampYellow()) {
-            ScanBaudRateNo = kDefaultBaudRateNo;
-            ScanBaudRate = BaudRateList[kDefaultBaudRateNo];
-            o.save = SaveLineSetting();
-        }
+        if (m_view.lampYellow())
+            o.save = ops::storeLineSetting();
         o.fields.emplace_back("id", QStringLiteral("01"));
         o.fields.emplace_back("line", QString::fromLatin1(BaudRateList[kDefaultBaudRateNo]));
         break;
@@ -287,7 +281,7 @@ void Runner::report(const VerbCall &call, const Outcome &o)
         if (o.save) {
             obj.insert(QStringLiteral("saved"), o.save->saved);
             if (!o.save->saved)
-                obj.insert(QStringLiteral("save_error"), describe(*o.save));
+                obj.insert(QStringLiteral("save_error"), o.save->refusal);
         }
         results().write(QJsonDocument(obj).toJson(QJsonDocument::Compact).toStdString() + "\n");
         return;
@@ -312,7 +306,7 @@ void Runner::report(const VerbCall &call, const Outcome &o)
     }
     if (o.save && !o.save->saved)
         text += QStringLiteral("  saved    no: %1; the module now runs at %2\n")
-                    .arg(describe(*o.save), latin1(ScanBaudRate));
+                    .arg(o.save->refusal, latin1(ops::modulePort().line));
     results().write(local(text));
 }
 
@@ -351,7 +345,7 @@ int Runner::run()
         const std::vector<DeviceIdentity> devicesBefore = serialDevices();
         const std::optional<Outcome> outcome = runVerb(call);
         if (!outcome) {
-            const std::string reason = serial::openFailureText(serial::portLabel(ScanCommNo),
+            const std::string reason = serial::openFailureText(serial::portLabel(ops::modulePort().number),
                                                                serial::lastOpenDevice(), serial::lastOpenResult());
             std::fprintf(stderr, "telmax-cmd: %s: %s\n", call.name.c_str(), reason.c_str());
             status = 2;
@@ -416,7 +410,7 @@ int runVerbs(const Invocation &inv)
         if (inv.verbs.empty())
             return 0;
     }
-    const int language = inv.language >= 0 ? inv.language : LanguageIndex;
+    const int language = inv.language >= 0 ? inv.language : ops::languageInForce();
     Runner runner(inv, language);
     return runner.run();
 }

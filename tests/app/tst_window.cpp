@@ -20,6 +20,7 @@
 
 #include "app/widgets.h"
 #include "ops/state.h"
+#include "settings/settings.h"
 #include "tests/app/window_test.h"
 
 using testsupport::processStore;
