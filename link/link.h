@@ -20,10 +20,10 @@ inline constexpr std::uint32_t kDrainMarginMs = 50;
 
 class Link {
 public:
-    // Opens "COM" + number (resolved to a device) exclusively with the given line settings.
-    // True when the port is open; an unreadable settings string does not make it fail.
-    // While a port is open a second open fails as busy and leaves handle to the open port.
-    bool open(int number, const std::string &settings);
+    // Opens "COM" + number (resolved to a device) exclusively with the given line settings,
+    // and says what happened; an unreadable settings string does not make it fail. While a
+    // port is open a second open fails as busy and leaves handle to the open port.
+    OpenResult open(int number, const std::string &settings);
     // Restores the port state saved at open and releases the port (nothing when none is open).
     void close();
     bool isOpen() const { return m_open; }
@@ -38,9 +38,6 @@ public:
     // Tests the checksum digits of the reply in replyBuffer / replyLength.
     bool verifyReply() const;
 
-    // Why the last open failed (OpenFailure::None after a successful one), and the device it tried.
-    OpenResult lastOpenResult() const { return m_lastOpen; }
-    const std::string &lastOpenDevice() const { return m_lastDevice; }
     // True when an exchange since the last open failed because the port had hung up (the device
     // went away: unplugged, the other side of a pseudo-terminal closed). Kept after close.
     bool wentAway() const { return m_wentAway; }
@@ -70,8 +67,6 @@ private:
     bool collectReply();
     int readReplyByte(unsigned char *byte, std::uint32_t start);
 
-    OpenResult m_lastOpen;
-    std::string m_lastDevice;
     bool m_open = false;
     bool m_wentAway = false;
     int m_bitsPerChar = 11;

@@ -39,6 +39,9 @@ public:
     // A pass of the continuous test has printed its line (a console counts them; the window
     // shows nothing for it).
     virtual void processLinePrinted() {}
+    // The port of an operation did not open; reason says why and what to do (ops/port_messages.h).
+    // The window says only its own message; a console tells the technician.
+    virtual void portNotOpened(const QString &reason) { (void)reason; }
 };
 
 } // namespace ops

@@ -6,8 +6,10 @@
 #include "link/comm.h"
 #include "link/commands.h"
 #include "link/frame.h"
+#include "link/seams.h"
 #include "ops/frame.h"
 #include "ops/operations.h"
+#include "ops/port_messages.h"
 #include "ops/state.h"
 #include "platform/code_page.h"
 #include "platform/hooks.h"
@@ -125,7 +127,8 @@ void processTest(ModuleView &view)
     view.setProcessCaption(view.uiText(Text::CancelProcess));
     setTestControlsEnabled(view, false);
 
-    if (OpenComm(ScanCommNo, ScanBaudRate)) {
+    const serial::OpenResult port = serial::defaultLink.open(ScanCommNo, ScanBaudRate);
+    if (port.opened()) {
         view.SetBusy(true);
         view.setWindowEnabled(true);   // the test's own button has to stay usable
         bool failed = false;
@@ -145,6 +148,7 @@ void processTest(ModuleView &view)
                                           + portAfterCom(ScanCommNo)
                                           + QStringLiteral(" ") + view.uiText(Text::Error));
         platform::Tone(kBadToneHz, kToneMs);
+        view.portNotOpened(openFailureText(serial::portLabel(ScanCommNo), port));
     }
 
     // Activations made while the test was ending are handled now, while it still counts as

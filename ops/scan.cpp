@@ -4,12 +4,13 @@
 #include "link/comm.h"
 #include "link/commands.h"
 #include "link/frame.h"
-#include "link/open_failure.h"
 #include "link/seams.h"
 #include "ops/frame.h"
 #include "ops/operations.h"
+#include "ops/port_messages.h"
 #include "ops/side_by_side.h"
 #include "ops/state.h"
+#include "ops/visible_text.h"
 #include "platform/hooks.h"
 #include "settings/settings.h"
 
@@ -54,29 +55,30 @@ QString portSuffix(int port)
 // search and not told.
 class UnopenedPorts {
 public:
-    void note(int port)
+    void note(int port, const serial::OpenResult &r)
     {
-        const serial::OpenResult r = serial::lastOpenResult();
         if (r.failure == serial::OpenFailure::None || r.failure == serial::OpenFailure::Missing
             || r.failure == serial::OpenFailure::NoDevice || m_reasons.count(port))
             return;
-        m_reasons[port] = " not searched: " + serial::openFailureText(serial::portLabel(port), serial::lastOpenDevice(), r);
+        m_reasons[port] = QStringLiteral(" not searched: ") + openFailureText(serial::portLabel(port), r);
     }
     // After the port's exchanges, once it is closed again.
-    void noteIfGone(int port)
+    void noteIfGone(int port, const std::string &device)
     {
-        if (serial::portWentAway())
-            m_reasons[port] = ": " + serial::wentAwayText(serial::lastOpenDevice());
+        if (serial::defaultLink.wentAway())
+            m_reasons[port] = QStringLiteral(": ") + wentAwayText(device);
     }
     // One stderr line each, for a scan that did not end with the module's version.
     void tell() const
     {
-        for (const auto &[port, reason] : m_reasons)
-            std::fprintf(stderr, "Scan Module: %s%s\n", serial::portLabel(port).c_str(), reason.c_str());
+        for (const auto &[port, reason] : m_reasons) {
+            const QString line = QStringLiteral("Scan Module: ") + visibleBytes(serial::portLabel(port)) + reason;
+            std::fprintf(stderr, "%s\n", localBytes(line).c_str());
+        }
     }
 
 private:
-    std::map<int, std::string> m_reasons;
+    std::map<int, QString> m_reasons;
 };
 
 bool isTwoDigits(const std::string &id)
@@ -87,14 +89,15 @@ bool isTwoDigits(const std::string &id)
 bool quickCheck(ModuleView &view, UnopenedPorts &unopened)
 {
     view.selectBaudRate(rememberedBaudRateNo());
-    if (!OpenComm(ScanCommNo, ScanBaudRate)) {
-        unopened.note(ScanCommNo);
+    const serial::OpenResult opened = serial::defaultLink.open(ScanCommNo, ScanBaudRate);
+    if (!opened.opened()) {
+        unopened.note(ScanCommNo, opened);
         return false;
     }
     view.setPanelText(Field::Msg, view.uiText(Text::ScanCom) + portSuffix(ScanCommNo));
     const bool found = askInfo(kQuickCheckTries);
     CloseComm();
-    unopened.noteIfGone(ScanCommNo);
+    unopened.noteIfGone(ScanCommNo, opened.device);
     return found;
 }
 
@@ -108,8 +111,9 @@ bool search(ModuleView &view, UnopenedPorts &unopened)
                 index = rememberedBaudRateNo();
             const std::string settings = BaudRateList[static_cast<std::size_t>(index)];
             view.selectBaudRate(index);
-            if (!OpenComm(port, settings)) {
-                unopened.note(port);
+            const serial::OpenResult opened = serial::defaultLink.open(port, settings);
+            if (!opened.opened()) {
+                unopened.note(port, opened);
                 break;   // missing or busy: the next port
             }
             view.setPanelText(Field::Msg, view.uiText(Text::ScanCom) + portSuffix(port));
@@ -121,7 +125,7 @@ bool search(ModuleView &view, UnopenedPorts &unopened)
                 SaveScanSettings();
             }
             CloseComm();
-            unopened.noteIfGone(port);
+            unopened.noteIfGone(port, opened.device);
             if (found)
                 return true;
             if (locked)
@@ -144,7 +148,8 @@ bool readModuleInfo(ModuleView &view, const std::string &infoReply, UnopenedPort
         view.setIdPosition((id[0] - '0') * 10 + (id[1] - '0'));
 
     bool versionRead = false;
-    if (OpenComm(ScanCommNo, ScanBaudRate)) {
+    const serial::OpenResult opened = serial::defaultLink.open(ScanCommNo, ScanBaudRate);
+    if (opened.opened()) {
         for (int t = 0; t < kVersionTries && !versionRead; ++t) {
             platform::SleepMs(kPacingMs);
             if (!SendCommand(cmd::firmwareVersion()))
@@ -156,7 +161,7 @@ bool readModuleInfo(ModuleView &view, const std::string &infoReply, UnopenedPort
             ModuleFound = true;
         }
         CloseComm();
-        unopened.noteIfGone(ScanCommNo);
+        unopened.noteIfGone(ScanCommNo, opened.device);
     }
     return versionRead;
 }

@@ -70,11 +70,11 @@ PortSearch searchPort(int port, const std::vector<int> &indexes, Search &search)
             return out;
         }
         out.index = index;
-        const bool opened = link.open(port, BaudRateList[std::size_t(index)]);
-        out.device = link.lastOpenDevice();
-        if (!opened) {
+        const serial::OpenResult opened = link.open(port, BaudRateList[std::size_t(index)]);
+        out.device = opened.device;
+        if (!opened.opened()) {
             out.end = PortSearch::End::NotOpened;
-            out.open = link.lastOpenResult();
+            out.open = opened;
             return out;
         }
         ++out.tried;

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <map>
+#include <optional>
 
 #include "ops/module_view.h"
 
@@ -30,6 +31,7 @@ public:
     QString processCaption() const override { return m_caption; }
     void setProcessCaption(const QString &caption) override { m_caption = caption; }
     void processLinePrinted() override;
+    void portNotOpened(const QString &reason) override { m_portProblem = reason; }
 
     // What the verbs set before they run an operation (the controls a user would have set).
     void setLock(bool lock) { m_lock = lock; }
@@ -44,6 +46,9 @@ public:
     bool lampYellow() const { return m_yellow; }
     int linesPrinted() const { return m_lines; }
     void resetLines() { m_lines = 0; }
+    // Why the port of the last operation did not open; nothing when it opened (or was not tried).
+    const std::optional<QString> &portProblem() const { return m_portProblem; }
+    void forgetPortProblem() { m_portProblem.reset(); }
     // A panel's value without the caption in front of it ("S/N : TQ123456" gives "TQ123456").
     QString panelValue(ops::Field panel) const;
 
@@ -59,6 +64,7 @@ private:
     QString m_text;
     QString m_caption;
     int m_lines = 0;
+    std::optional<QString> m_portProblem;
 };
 
 } // namespace tools

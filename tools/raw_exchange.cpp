@@ -5,9 +5,9 @@
 #include "link/comm.h"
 #include "link/commands.h"
 #include "link/frame.h"
-#include "link/open_failure.h"
 #include "link/seams.h"
 #include "link/wire_text.h"
+#include "ops/port_messages.h"
 #include "ops/start_up.h"
 #include "ops/visible_text.h"
 #include "tools/output.h"
@@ -115,8 +115,9 @@ int runRawExchanges(const std::vector<std::string> &all)
     const int number = serial::portNumberFor(port);
     const std::string device = serial::resolvePort(number);
 
-    if (!OpenComm(number, line)) {
-        std::fprintf(stderr, "telmax-cmd: %s\n", serial::openFailureText(port, device, serial::lastOpenResult()).c_str());
+    const serial::OpenResult opened = serial::defaultLink.open(number, line);
+    if (!opened.opened()) {
+        tell(QStringLiteral("telmax-cmd: ") + ops::openFailureText(port, opened));
         return 2;
     }
     const QString named = fromLocal(port + " = " + device);

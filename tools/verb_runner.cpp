@@ -15,10 +15,10 @@
 
 #include "link/comm.h"
 #include "link/commands.h"
-#include "link/open_failure.h"
 #include "link/seams.h"
 #include "ops/module_port.h"
 #include "ops/operations.h"
+#include "ops/port_messages.h"
 #include "ops/side_by_side.h"
 #include "ops/start_up.h"
 #include "ops/state.h"
@@ -102,34 +102,6 @@ void reportVanished(const VerbCall &call, const std::vector<DeviceIdentity> &bef
     }
 }
 
-// One line for a port of the side-by-side search as it ends.
-std::string portLine(const ops::PortSearch &p)
-{
-    const std::string port = serial::portLabel(p.port);
-    const std::string where = port + (p.device.empty() ? "" : " " + p.device) + ": ";
-    const char *line = p.index >= 0 ? BaudRateList[std::size_t(p.index)] : "";
-    switch (p.end) {
-    case ops::PortSearch::End::Answered:
-        return where + "the module answered at " + line;
-    case ops::PortSearch::End::Silent:
-        return where + "no answer at " + (p.tried == 1 ? std::string(line) : std::to_string(p.tried) + " line settings");
-    case ops::PortSearch::End::Stopped:
-        return where + "stopped: a lower port answered";
-    case ops::PortSearch::End::SameDevice:
-        return where + "the same device as " + serial::portLabel(p.sameAs);
-    case ops::PortSearch::End::WentAway:
-        return port + " " + serial::wentAwayText(p.device);
-    case ops::PortSearch::End::NotOpened:
-        break;
-    }
-    if (p.open.failure == serial::OpenFailure::Missing)
-        return where + "missing";
-    std::string reason = serial::openFailureText(port, p.device, p.open);
-    if (reason.compare(0, p.device.size() + 2, p.device + ": ") == 0)
-        reason.erase(0, p.device.size() + 2);   // the line names the device already
-    return where + reason;
-}
-
 class Runner {
 public:
     Runner(const Invocation &inv, int language) : m_inv(inv), m_view(language, true, inv.beep) {}
@@ -196,7 +168,7 @@ Outcome Runner::runScan(const VerbCall &call)
     Outcome o;
     m_view.setLock(call.lock);
     if (call.parallel)
-        ops::scanModuleSideBySide(m_view, [](const ops::PortSearch &port) { tell(QString::fromStdString(portLine(port))); });
+        ops::scanModuleSideBySide(m_view, [](const ops::PortSearch &port) { tell(ops::portSearchLine(port)); });
     else
         ops::scanModule(m_view);
     o.ok = m_view.lampYellow() && ModuleFound;
@@ -217,6 +189,7 @@ Outcome Runner::runScan(const VerbCall &call)
 std::optional<Outcome> Runner::runVerb(const VerbCall &call)
 {
     Outcome o;
+    m_view.forgetPortProblem();
     switch (call.verb) {
     case Verb::Scan:
         return runScan(call);
@@ -261,7 +234,7 @@ std::optional<Outcome> Runner::runVerb(const VerbCall &call)
         break;
     }
     o.ok = m_view.lampYellow();
-    if (!o.ok && serial::lastOpenResult().failure != serial::OpenFailure::None)
+    if (!o.ok && m_view.portProblem())
         return std::nullopt;   // the port did not open: a reason, not a module result
     return o;
 }
@@ -345,9 +318,8 @@ int Runner::run()
         const std::vector<DeviceIdentity> devicesBefore = serialDevices();
         const std::optional<Outcome> outcome = runVerb(call);
         if (!outcome) {
-            const std::string reason = serial::openFailureText(serial::portLabel(ops::modulePort().number),
-                                                               serial::lastOpenDevice(), serial::lastOpenResult());
-            std::fprintf(stderr, "telmax-cmd: %s: %s\n", call.name.c_str(), reason.c_str());
+            tell(QStringLiteral("telmax-cmd: ") + QString::fromStdString(call.name) + QStringLiteral(": ")
+                 + m_view.portProblem().value_or(QString()));
             status = 2;
             break;
         }

@@ -87,7 +87,7 @@ private slots:
             threads[i] = std::thread([&, i] {
                 serial::Link &link = links[i];
                 link.pumpWhileWaiting = false;
-                if (!link.open(where[i].first, where[i].second))
+                if (!link.open(where[i].first, where[i].second).opened())
                     return;
                 for (int n = 0; n < 5; ++n)
                     if (link.sendCommand("E00B") && link.replyLength == 16)
