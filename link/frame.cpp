@@ -47,6 +47,8 @@ bool VerifyReply() { return serial::defaultLink.verifyReply(); }
 
 bool SendCommand(const std::string &command) { return serial::defaultLink.sendCommand(command); }
 
+serial::Reply serial::exchange(const std::string &command) { return defaultLink.exchange(command); }
+
 void WaitMs(int ms)
 {
     const std::uint32_t start = platform::NowMs();
@@ -84,6 +86,7 @@ int Link::readReplyByte(unsigned char *byte, std::uint32_t start)
 bool Link::sendCommand(const std::string &command)
 {
     std::memset(replyBuffer, 0, sizeof replyBuffer);
+    m_replyComplete = false;
 
     // The command text ends at its first zero byte, as a zero-terminated text does.
     const std::size_t textLength = std::strlen(command.c_str());
@@ -120,6 +123,17 @@ bool Link::sendCommand(const std::string &command)
     return verified;
 }
 
+Reply Link::exchange(const std::string &command)
+{
+    Reply reply;
+    reply.verified = sendCommand(command);
+    reply.complete = m_replyComplete;
+    if (m_replyComplete)
+        reply.text = lastReply;
+    reply.received.assign(reinterpret_cast<const char *>(replyBuffer), std::size_t(replyLength));
+    return reply;
+}
+
 bool Link::collectReply()
 {
     // A device that keeps sending without ever completing a reply (a scale, a GPS, a terminal
@@ -139,6 +153,7 @@ bool Link::collectReply()
                 replyBuffer[replyLength] = 0;
                 lastReply.assign(reinterpret_cast<const char *>(replyBuffer),
                                  std::strlen(reinterpret_cast<const char *>(replyBuffer)));
+                m_replyComplete = true;
                 return verifyReply();
             }
             // The window is measured only after a read that brought nothing; the limit always.

@@ -27,6 +27,12 @@ bool SendCommand(const std::string &command);
 // Tests the checksum digits of the reply in ReplyBuffer / ReplyLength.
 bool VerifyReply();
 
+namespace serial {
+// SendCommand, with what came back as a value: the names above are the link's own, and the
+// next exchange's.
+Reply exchange(const std::string &command);
+} // namespace serial
+
 // The frame of a command as the line carries it: 09, the command, two checksum digits, 0D.
 std::string commandFrame(const std::string &command);
 // A command beginning "00" is answered by nothing.

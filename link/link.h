@@ -15,6 +15,15 @@ inline constexpr int kMaxCommandLength = 255;
 
 namespace serial {
 
+// What one exchange brought back, for the caller to keep: the link's buffer is the next
+// exchange's.
+struct Reply {
+    bool verified = false;   // as sendCommand returns it
+    bool complete = false;   // a whole reply came: line feed through carriage return
+    std::string text;        // that reply, up to a zero byte in it (lastReply); empty when none came
+    std::string received;    // every byte received for it, whole or not (replyBuffer, replyLength)
+};
+
 // Slack allowed over the wire time for a write to leave the port: the adapter's own latency.
 inline constexpr std::uint32_t kDrainMarginMs = 50;
 
@@ -35,6 +44,8 @@ public:
     // Frames the command, writes it, collects the reply within the window and verifies it
     // (frame.h, SendCommand, says how).
     bool sendCommand(const std::string &command);
+    // sendCommand, and what came back.
+    Reply exchange(const std::string &command);
     // Tests the checksum digits of the reply in replyBuffer / replyLength.
     bool verifyReply() const;
 
@@ -68,6 +79,7 @@ private:
     int readReplyByte(unsigned char *byte, std::uint32_t start);
 
     bool m_open = false;
+    bool m_replyComplete = false;   // the current exchange has received a whole reply
     bool m_wentAway = false;
     int m_bitsPerChar = 11;
     int m_baud = 4800;

@@ -31,9 +31,12 @@ private:
 
 } // namespace
 
-bool presenceTest(serial::Link &link)
+std::optional<std::string> presenceTest(serial::Link &link)
 {
-    return link.sendCommand(cmd::moduleInfo()) && link.replyLength == cmd::kInfoReplyLength;
+    serial::Reply reply = link.exchange(cmd::moduleInfo());
+    if (!reply.verified || reply.received.size() != std::size_t(cmd::kInfoReplyLength))
+        return std::nullopt;
+    return std::move(reply.text);
 }
 
 QString portAfterCom(int port)
@@ -68,10 +71,11 @@ void runFramed(ModuleView &view, const FramedOperation &op)
         if (port.opened()) {
             for (int attempt = 0; attempt < kFrameTries && !success; ++attempt) {
                 platform::SleepMs(kPacingMs);
-                if (!presenceTest())
+                const std::optional<std::string> info = presenceTest();
+                if (!info)
                     continue;
                 platform::SleepMs(kPacingMs);
-                success = op.body();
+                success = op.body(*info);
             }
             CloseComm();
         } else {

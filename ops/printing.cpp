@@ -72,10 +72,11 @@ std::string printCodePageName()
 void getPrintStatus(ModuleView &view)
 {
     FramedOperation op;
-    op.body = [&view] {
-        if (!SendCommand(cmd::printerStatus()))
+    op.body = [&view](const std::string &) {
+        const serial::Reply status = serial::exchange(cmd::printerStatus());
+        if (!status.verified)
             return false;
-        const std::string text = cmd::statusText(cmd::statusChar(LastReply));
+        const std::string text = cmd::statusText(cmd::statusChar(status.text));
         if (!text.empty())
             view.setPanelText(Field::Status, QString::fromLatin1(text));
         return true;
@@ -91,7 +92,7 @@ void printText(ModuleView &view)
     // sends only the line end, or the paper would carry the text twice.
     bool textHeld = false;
     FramedOperation op;
-    op.body = [&view, &textHeld] {
+    op.body = [&view, &textHeld](const std::string &) {
         if (!textHeld) {
             if (!SendCommand(cmd::printText(printTextBytes(view.printText()))))
                 return false;
@@ -116,12 +117,12 @@ void processTest(ModuleView &view)
     // Further activations arrive here nested inside the running test's message handling. The
     // first asks the test to stop; later ones find it stopping and leave it so. None may start
     // a test of its own: it would open the port the running test holds.
-    if (run.testActive) {
+    if (runState.testHoldsControls) {
         ProcessRunning = false;
         return;
     }
 
-    run.testActive = true;
+    runState.testHoldsControls = true;
     ProcessRunning = true;
     const QString caption = view.processCaption();
     view.setProcessCaption(view.uiText(Text::CancelProcess));
@@ -157,7 +158,7 @@ void processTest(ModuleView &view)
     ProcessRunning = false;
     setTestControlsEnabled(view, true);
     view.setProcessCaption(caption);
-    run.testActive = false;
+    runState.testHoldsControls = false;
 }
 
 } // namespace ops

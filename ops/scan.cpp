@@ -36,12 +36,13 @@ int rememberedBaudRateNo()
     return (ScanBaudRateNo >= 0 && ScanBaudRateNo < kBaudRateCount) ? ScanBaudRateNo : kDefaultBaudRateNo;
 }
 
-bool askInfo(int tries)
+// The info reply of the first of tries presence tests that is answered.
+std::optional<std::string> askInfo(int tries)
 {
     for (int t = 0; t < tries; ++t)
-        if (presenceTest())
-            return true;
-    return false;
+        if (std::optional<std::string> info = presenceTest())
+            return info;
+    return std::nullopt;
 }
 
 // "#" stands for a number; a port named by its device path shows the path alone.
@@ -86,22 +87,23 @@ bool isTwoDigits(const std::string &id)
     return id.size() == 2 && id[0] >= '0' && id[0] <= '9' && id[1] >= '0' && id[1] <= '9';
 }
 
-bool quickCheck(ModuleView &view, UnopenedPorts &unopened)
+// Each way of finding the module gives the info reply that found it.
+std::optional<std::string> quickCheck(ModuleView &view, UnopenedPorts &unopened)
 {
     view.selectBaudRate(rememberedBaudRateNo());
     const serial::OpenResult opened = serial::defaultLink.open(ScanCommNo, ScanBaudRate);
     if (!opened.opened()) {
         unopened.note(ScanCommNo, opened);
-        return false;
+        return std::nullopt;
     }
     view.setPanelText(Field::Msg, view.uiText(Text::ScanCom) + portSuffix(ScanCommNo));
-    const bool found = askInfo(kQuickCheckTries);
+    std::optional<std::string> info = askInfo(kQuickCheckTries);
     CloseComm();
     unopened.noteIfGone(ScanCommNo, opened.device);
-    return found;
+    return info;
 }
 
-bool search(ModuleView &view, UnopenedPorts &unopened)
+std::optional<std::string> search(ModuleView &view, UnopenedPorts &unopened)
 {
     for (int port = kFirstSearchPort; port <= kLastSearchPort; ++port) {
         for (int index = 0; index < kBaudRateCount; ++index) {
@@ -117,8 +119,8 @@ bool search(ModuleView &view, UnopenedPorts &unopened)
                 break;   // missing or busy: the next port
             }
             view.setPanelText(Field::Msg, view.uiText(Text::ScanCom) + portSuffix(port));
-            const bool found = askInfo(kSearchTries);
-            if (found) {
+            std::optional<std::string> info = askInfo(kSearchTries);
+            if (info) {
                 ScanCommNo = port;
                 ScanBaudRate = settings;
                 ScanBaudRateNo = index;
@@ -126,13 +128,13 @@ bool search(ModuleView &view, UnopenedPorts &unopened)
             }
             CloseComm();
             unopened.noteIfGone(port, opened.device);
-            if (found)
-                return true;
+            if (info)
+                return info;
             if (locked)
                 break;
         }
     }
-    return false;
+    return std::nullopt;
 }
 
 // Shows S/N and ID from the info reply that found the module, then reads the version.
@@ -152,10 +154,11 @@ bool readModuleInfo(ModuleView &view, const std::string &infoReply, UnopenedPort
     if (opened.opened()) {
         for (int t = 0; t < kVersionTries && !versionRead; ++t) {
             platform::SleepMs(kPacingMs);
-            if (!SendCommand(cmd::firmwareVersion()))
+            const serial::Reply version = serial::exchange(cmd::firmwareVersion());
+            if (!version.verified)
                 continue;
             view.setPanelText(Field::Version, view.uiText(Text::Version) + QStringLiteral(" : ")
-                                                  + QString::fromLatin1(cmd::versionText(LastReply)));
+                                                  + QString::fromLatin1(cmd::versionText(version.text)));
             versionRead = true;
             view.setPanelText(Field::Msg, view.uiText(Text::InfoOk) + portSuffix(ScanCommNo) + QStringLiteral(")"));
             ModuleFound = true;
@@ -167,7 +170,7 @@ bool readModuleInfo(ModuleView &view, const std::string &infoReply, UnopenedPort
 }
 
 
-void runScan(ModuleView &view, const std::function<bool(UnopenedPorts &)> &searchPorts)
+void runScan(ModuleView &view, const std::function<std::optional<std::string>(UnopenedPorts &)> &searchPorts)
 {
     view.setBusyCursor(true);
     platform::PumpMessages();
@@ -180,16 +183,15 @@ void runScan(ModuleView &view, const std::function<bool(UnopenedPorts &)> &searc
     platform::PumpMessages();
 
     ModuleFound = false;
-    bool found = false;
+    std::optional<std::string> info;
     UnopenedPorts unopened;
     if (ScanCommNo > 0)
-        found = quickCheck(view, unopened);
-    if (!found)
-        found = searchPorts(unopened);
+        info = quickCheck(view, unopened);
+    if (!info)
+        info = searchPorts(unopened);
 
-    if (found) {
-        const std::string infoReply = LastReply;
-        if (readModuleInfo(view, infoReply, unopened)) {
+    if (info) {
+        if (readModuleInfo(view, *info, unopened)) {
             view.SetBusy(false);
             view.setLamp(LampColour::Yellow);
             platform::Tone(kGoodToneHz, kToneMs);
@@ -213,7 +215,7 @@ void runScan(ModuleView &view, const std::function<bool(UnopenedPorts &)> &searc
 }
 
 // The side-by-side search's answer, taken as the one-at-a-time search takes its own.
-bool sideBySideAnswer(ModuleView &view, const std::function<void(const PortSearch &)> &finished)
+std::optional<std::string> sideBySideAnswer(ModuleView &view, const std::function<void(const PortSearch &)> &finished)
 {
     std::vector<int> indexes;
     if (view.lockChecked())
@@ -223,13 +225,12 @@ bool sideBySideAnswer(ModuleView &view, const std::function<void(const PortSearc
             indexes.push_back(index);
     const std::optional<PortSearch> answer = ops::searchSideBySide(kFirstSearchPort, kLastSearchPort, indexes, finished);
     if (!answer)
-        return false;
+        return std::nullopt;
     ScanCommNo = answer->port;
     ScanBaudRateNo = answer->index;
     ScanBaudRate = BaudRateList[static_cast<std::size_t>(answer->index)];
     SaveScanSettings();
-    LastReply = answer->infoReply;
-    return true;
+    return answer->infoReply;
 }
 
 } // namespace

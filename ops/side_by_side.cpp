@@ -78,18 +78,18 @@ PortSearch searchPort(int port, const std::vector<int> &indexes, Search &search)
             return out;
         }
         ++out.tried;
-        bool found = false;
-        for (int t = 0; t < kSearchTries && !found && !search.outranked(port); ++t)
-            found = presenceTest(link);
+        std::optional<std::string> info;
+        for (int t = 0; t < kSearchTries && !info && !search.outranked(port); ++t)
+            info = presenceTest(link);
         link.close();
         if (link.wentAway()) {
             out.end = PortSearch::End::WentAway;
             return out;
         }
-        if (found) {
+        if (info) {
             search.answered(port);
             out.end = PortSearch::End::Answered;
-            out.infoReply = link.lastReply;
+            out.infoReply = std::move(*info);
             return out;
         }
     }

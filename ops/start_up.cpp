@@ -13,7 +13,7 @@ static_assert(kDefaultLineSetting == kDefaultBaudRateNo);
 
 void startUp()
 {
-    run.reset();
+    runState.reset();
     if (LoadSettings())
         LanguageIndex = languageIndexFor(LanguageFlag);
 }

@@ -7,15 +7,18 @@ namespace ops {
 
 struct RunState {
     bool moduleFound = false;      // the gate: true only after a scan read the module's info and version
-    bool processRunning = false;   // a continuous print test is running (a second activation clears it)
-    bool testActive = false;       // from a test's start until its controls are back
+    bool processRunning = false;   // the continuous print test goes on (a second activation clears it)
+    // From a test's start until its controls are back: an activation meanwhile only asks it
+    // to stop (processRunning), it never starts a test of its own.
+    bool testHoldsControls = false;
 
     // As at start-up before the store is read: flags cleared, settings at their defaults,
     // the language English.
     void reset();
 };
 
-extern RunState run;
+// The program's one run state; ModuleFound and ProcessRunning are its system names.
+extern RunState runState;
 
 } // namespace ops
 

@@ -31,20 +31,20 @@ std::string printable(const std::string &reply)
     return local(ops::visibleText(QString::fromLatin1(reply.data(), qsizetype(reply.size()))));
 }
 
-std::string fieldsOf(const std::string &command)
+std::string fieldsOf(const std::string &command, const serial::Reply &reply)
 {
+    const std::string &text = reply.text;
     if (command == cmd::moduleInfo()) {
-        if (ReplyLength != cmd::kInfoReplyLength)
-            return "  info reply is " + std::to_string(ReplyLength) + " bytes, not 16: not accepted as the module\n";
-        return "  S/N     " + printable(cmd::infoSerial(LastReply)) + "\n  ID      " + printable(cmd::infoId(LastReply))
-               + "\n";
+        if (reply.received.size() != std::size_t(cmd::kInfoReplyLength))
+            return "  info reply is " + std::to_string(reply.received.size()) + " bytes, not 16: not accepted as the module\n";
+        return "  S/N     " + printable(cmd::infoSerial(text)) + "\n  ID      " + printable(cmd::infoId(text)) + "\n";
     }
     if (command == cmd::firmwareVersion())
-        return "  version " + printable(cmd::versionText(LastReply)) + "\n";
+        return "  version " + printable(cmd::versionText(text)) + "\n";
     if (command == cmd::printerStatus()) {
-        const std::string c = cmd::statusChar(LastReply);
-        const std::string text = cmd::statusText(c);
-        return "  status  " + printable(c) + (text.empty() ? " (no status text)" : " " + text) + "\n";
+        const std::string c = cmd::statusChar(text);
+        const std::string words = cmd::statusText(c);
+        return "  status  " + printable(c) + (words.empty() ? " (no status text)" : " " + words) + "\n";
     }
     return {};
 }
@@ -59,23 +59,23 @@ bool exchangeShown(const std::string &command, std::string &out)
         return false;
     }
     out += "  sent    " + wire::hex(commandFrame(command)) + "\n";
-    const bool ok = SendCommand(command);
+    const serial::Reply reply = serial::exchange(command);
     if (!expectsReply(command)) {
         out += "  no reply expected\n";
         return true;
     }
-    const bool complete = ReplyLength >= 2 && ReplyBuffer[0] == 0x0A && ReplyBuffer[ReplyLength - 1] == 0x0D;
-    if (complete)
-        out += "  reply   \"" + printable(LastReply) + "\"\n  hex     " + wire::hex(LastReply) + "\n";
-    else if (ReplyLength > 0)
-        out += "  partial " + wire::hex(ReplyBuffer, std::size_t(ReplyLength)) + "\n";
-    if (ok)
-        out += "  verified (" + std::to_string(ReplyLength) + " bytes)\n" + fieldsOf(command);
-    else if (complete)
-        out += "  NOT verified: checksum digits wrong or reply too short (" + std::to_string(ReplyLength) + " bytes)\n";
+    const std::string length = std::to_string(reply.received.size());
+    if (reply.complete)
+        out += "  reply   \"" + printable(reply.text) + "\"\n  hex     " + wire::hex(reply.text) + "\n";
+    else if (!reply.received.empty())
+        out += "  partial " + wire::hex(reply.received) + "\n";
+    if (reply.verified)
+        out += "  verified (" + length + " bytes)\n" + fieldsOf(command, reply);
+    else if (reply.complete)
+        out += "  NOT verified: checksum digits wrong or reply too short (" + length + " bytes)\n";
     else
         out += "  NOT verified: no complete reply within " + std::to_string(kReplyWindowMs) + " ms\n";
-    return ok;
+    return reply.verified;
 }
 
 int usage(const std::string &error)

@@ -216,14 +216,14 @@ Fixture::Fixture(std::set<int> p) : ports(std::move(p))
     });
     m_seams = std::make_unique<serial::SeamsGuard>(serial::Seams{
         nullptr, [this](int n) { return ports.count(n) ? "COM" + std::to_string(n) : std::string(); }});
-    ops::run.reset();
+    ops::runState.reset();
 }
 
 Fixture::~Fixture()
 {
     m_seams.reset();
     m_hooks.reset();
-    ops::run.reset();
+    ops::runState.reset();
 }
 
 std::vector<std::uint32_t> Fixture::sleeps() const

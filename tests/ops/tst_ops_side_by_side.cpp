@@ -163,7 +163,7 @@ private:
     static Result scan(Bench &bench, bool locked, int remembered, bool sideBySide)
     {
         processStore().clear();
-        ops::run.reset();
+        ops::runState.reset();
         ScanBaudRateNo = remembered;
         ScanBaudRate = BaudRateList[std::size_t(remembered)];
         FakeView view;
