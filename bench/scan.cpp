@@ -70,6 +70,8 @@ public:
     bool lock = true;
     void setPanelText(ops::Field, const QString &) override {}
     QString panelText(ops::Field) const override { return {}; }
+    void showReading(ops::Reading, const QString &) override {}
+    void clearReadings() override {}
     void setLamp(ops::LampColour) override {}
     void setWindowEnabled(bool) override {}
     void setBusyCursor(bool) override {}

@@ -26,4 +26,8 @@ std::string printTextBytes(const QString &text, int *replaced = nullptr);
 // The name of the printer's code page: PrintCodePage, else the system's.
 std::string printCodePageName();
 
+// The printer status Get Module Status shows for a status character ("Print paper out!");
+// empty when it has none (case matters).
+std::string statusText(const std::string &statusCharacter);
+
 } // namespace ops

@@ -64,6 +64,17 @@ std::string printTextBytes(const QString &text, int *replaced)
     return platform::toCodePage(printableText(text).toStdString(), PrintCodePage, replaced);
 }
 
+std::string statusText(const std::string &c)
+{
+    if (c == "O") return "Print ok.";
+    if (c == "P") return "Print paper out!";
+    if (c == "E") return "Print error!";
+    if (c == "N") return "Print no select!";
+    if (c == "B") return "Print busy!";
+    if (c == "F") return "Buffer full!";
+    return {};
+}
+
 std::string printCodePageName()
 {
     return PrintCodePage.empty() ? platform::systemCodePage() : PrintCodePage;
@@ -76,9 +87,9 @@ void getPrintStatus(ModuleView &view)
         const serial::Reply status = serial::exchange(cmd::printerStatus());
         if (!status.verified)
             return false;
-        const std::string text = cmd::statusText(cmd::statusChar(status.text));
+        const std::string text = statusText(cmd::statusChar(status.text));
         if (!text.empty())
-            view.setPanelText(Field::Status, QString::fromLatin1(text));
+            view.showReading(Reading::Status, QString::fromLatin1(text));
         return true;
     };
     op.okEntry = Text::StatusOk;

@@ -141,10 +141,9 @@ std::optional<std::string> search(ModuleView &view, UnopenedPorts &unopened)
 bool readModuleInfo(ModuleView &view, const std::string &infoReply, UnopenedPorts &unopened)
 {
     view.selectBaudRate(rememberedBaudRateNo());
-    view.setPanelText(Field::Serial, view.uiText(Text::SerialNumber) + QStringLiteral(" : ")
-                                         + QString::fromLatin1(cmd::infoSerial(infoReply)));
+    view.showReading(Reading::Serial, QString::fromLatin1(cmd::infoSerial(infoReply)));
     const std::string id = cmd::infoId(infoReply);
-    view.setPanelText(Field::Id, QString::fromLatin1(id));
+    view.showReading(Reading::Id, QString::fromLatin1(id));
     // Anything but two digits stays shown as received; the scroll bar is left where it is.
     if (isTwoDigits(id))
         view.setIdPosition((id[0] - '0') * 10 + (id[1] - '0'));
@@ -157,8 +156,7 @@ bool readModuleInfo(ModuleView &view, const std::string &infoReply, UnopenedPort
             const serial::Reply version = serial::exchange(cmd::firmwareVersion());
             if (!version.verified)
                 continue;
-            view.setPanelText(Field::Version, view.uiText(Text::Version) + QStringLiteral(" : ")
-                                                  + QString::fromLatin1(cmd::versionText(version.text)));
+            view.showReading(Reading::Version, QString::fromLatin1(cmd::versionText(version.text)));
             versionRead = true;
             view.setPanelText(Field::Msg, view.uiText(Text::InfoOk) + portSuffix(ScanCommNo) + QStringLiteral(")"));
             ModuleFound = true;
@@ -177,9 +175,7 @@ void runScan(ModuleView &view, const std::function<std::optional<std::string>(Un
     view.SetBusy(true);
 
     view.setPanelText(Field::Msg, view.uiText(Text::ScanModule) + QStringLiteral(" ...."));
-    view.setPanelText(Field::Serial, view.uiText(Text::SerialNumber) + QStringLiteral(" : ________"));
-    view.setPanelText(Field::Version, view.uiText(Text::Version) + QStringLiteral(" : __.__-__"));
-    view.setPanelText(Field::Id, QStringLiteral("__"));
+    view.clearReadings();
     platform::PumpMessages();
 
     ModuleFound = false;

@@ -17,6 +17,8 @@ public:
 
     void setPanelText(ops::Field panel, const QString &text) override;
     QString panelText(ops::Field panel) const override;
+    void showReading(ops::Reading reading, const QString &value) override;
+    void clearReadings() override;
     void setLamp(ops::LampColour colour) override;
     void setWindowEnabled(bool) override {}
     void setBusyCursor(bool) override {}
@@ -49,14 +51,15 @@ public:
     // Why the port of the last operation did not open; nothing when it opened (or was not tried).
     const std::optional<QString> &portProblem() const { return m_portProblem; }
     void forgetPortProblem() { m_portProblem.reset(); }
-    // A panel's value without the caption in front of it ("S/N : TQ123456" gives "TQ123456").
-    QString panelValue(ops::Field panel) const;
+    // A value read from the module as it came; empty when none was read.
+    QString reading(ops::Reading reading) const;
 
 private:
     int m_language;
     bool m_progress;
     bool m_beep;
     std::map<ops::Field, QString> m_panels;
+    std::map<ops::Reading, QString> m_readings;
     bool m_yellow = false;   // the lamp starts red
     int m_selected = -1;
     int m_idPosition = 1;

@@ -7,6 +7,7 @@
 #include "link/frame.h"
 #include "link/seams.h"
 #include "link/wire_text.h"
+#include "ops/operations.h"
 #include "ops/port_messages.h"
 #include "ops/start_up.h"
 #include "ops/visible_text.h"
@@ -43,7 +44,7 @@ std::string fieldsOf(const std::string &command, const serial::Reply &reply)
         return "  version " + printable(cmd::versionText(text)) + "\n";
     if (command == cmd::printerStatus()) {
         const std::string c = cmd::statusChar(text);
-        const std::string words = cmd::statusText(c);
+        const std::string words = ops::statusText(c);
         return "  status  " + printable(c) + (words.empty() ? " (no status text)" : " " + words) + "\n";
     }
     return {};

@@ -177,9 +177,9 @@ Outcome Runner::runScan(const VerbCall &call)
         o.fields.emplace_back("port", QString::fromStdString(serial::portLabel(found.number)));
         o.fields.emplace_back("device", QString::fromStdString(serial::deviceForPort(found.number)));
         o.fields.emplace_back("line", latin1(found.line));
-        o.fields.emplace_back("serial", m_view.panelValue(ops::Field::Serial));
+        o.fields.emplace_back("serial", m_view.reading(ops::Reading::Serial));
         o.fields.emplace_back("id", m_view.panelText(ops::Field::Id));
-        o.fields.emplace_back("version", m_view.panelValue(ops::Field::Version));
+        o.fields.emplace_back("version", m_view.reading(ops::Reading::Version));
     }
     if (call.parallel)
         o.fields.emplace_back("parallel", true);
@@ -219,7 +219,7 @@ std::optional<Outcome> Runner::runVerb(const VerbCall &call)
         break;
     case Verb::Status:
         ops::getPrintStatus(m_view);
-        o.fields.emplace_back("status", m_view.panelText(ops::Field::Status));
+        o.fields.emplace_back("status", m_view.reading(ops::Reading::Status));
         break;
     case Verb::Print: {
         m_view.setText(fromLocal(call.arg));
