@@ -12,7 +12,7 @@ std::string &LastReply = serial::defaultLink.lastReply;
 
 unsigned char CommandChecksum(const char *text, int count)
 {
-    unsigned char sum = 0x09;
+    unsigned char sum = kCommandStart;
     for (int i = 0; i < count; ++i)
         sum ^= static_cast<unsigned char>(text[i]);
     return sum;
@@ -31,10 +31,10 @@ std::string commandFrame(const std::string &command)
 {
     char digits[2];
     ByteToHex(CommandChecksum(command.data(), int(command.size())), digits);
-    std::string frame = "\x09" + command;
+    std::string frame = char(kCommandStart) + command;
     frame += digits[0];
     frame += digits[1];
-    frame += '\r';
+    frame += char(kFrameEnd);
     return frame;
 }
 
@@ -100,7 +100,7 @@ bool Link::sendCommand(const std::string &command)
     char digits[2];
     ByteToHex(CommandChecksum(command.c_str(), n), digits);
 
-    sendByte(0x09);
+    sendByte(kCommandStart);
     sendBlock(reinterpret_cast<const unsigned char *>(command.c_str()), n);
     sendByte(digits[0]);
     sendByte(digits[1]);
@@ -108,7 +108,7 @@ bool Link::sendCommand(const std::string &command)
     // before (a reply after its window had closed, also one still arriving while this frame was
     // written; noise) and taken as the answer to this command would be the wrong reply.
     backend().discardInput(handle);
-    sendByte(0x0D);
+    sendByte(kFrameEnd);
 
     replyLength = 0;
 
@@ -149,7 +149,7 @@ bool Link::collectReply()
             ++replyLength;
             if (replyLength == kReplyBufferSize)
                 replyLength = 0;
-            if (byte == 0x0D && replyBuffer[0] == 0x0A) {
+            if (byte == kFrameEnd && replyBuffer[0] == kReplyStart) {
                 replyBuffer[replyLength] = 0;
                 lastReply.assign(reinterpret_cast<const char *>(replyBuffer),
                                  std::strlen(reinterpret_cast<const char *>(replyBuffer)));

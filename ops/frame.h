@@ -17,6 +17,8 @@ inline constexpr int kBadToneHz = 300;
 inline constexpr int kToneMs = 300;
 inline constexpr int kPacingMs = 100;
 inline constexpr int kFrameTries = 2;
+// Presence tests at each line setting of a search, one port at a time or side by side.
+inline constexpr int kSearchTries = 2;
 
 struct FramedOperation {
     // Runs once the gate has passed, before the port is opened: shows the progress text and

@@ -64,6 +64,17 @@ std::string printTextBytes(const QString &text, int *replaced)
     return platform::toCodePage(printableText(text).toStdString(), PrintCodePage, replaced);
 }
 
+PrintTextSent printTextSent(const QString &typed)
+{
+    // Trimmed in UTF-8, whose bytes of 32 and below are exactly those characters; a code page
+    // the printer can use keeps them so (platform::codePageUsable).
+    const std::string utf8 = cmd::trimControl(printableText(typed).toStdString());
+    PrintTextSent sent;
+    sent.text = QString::fromStdString(utf8);
+    sent.bytes = platform::toCodePage(utf8, PrintCodePage, &sent.replaced);
+    return sent;
+}
+
 std::string statusText(const std::string &c)
 {
     if (c == "O") return "Print ok.";
@@ -105,7 +116,7 @@ void printText(ModuleView &view)
     FramedOperation op;
     op.body = [&view, &textHeld](const std::string &) {
         if (!textHeld) {
-            if (!SendCommand(cmd::printText(printTextBytes(view.printText()))))
+            if (!SendCommand(cmd::printText(printTextSent(view.printText()).bytes)))
                 return false;
             textHeld = true;
             platform::SleepMs(kPacingMs);

@@ -27,7 +27,6 @@ namespace {
 constexpr int kFirstSearchPort = 1;
 constexpr int kLastSearchPort = 16;
 constexpr int kQuickCheckTries = 3;
-constexpr int kSearchTries = 2;
 constexpr int kVersionTries = 2;
 
 // The remembered index, kept inside BaudRateList whatever the store held.

@@ -18,8 +18,6 @@ namespace ops {
 
 namespace {
 
-constexpr int kSearchTries = 2;
-
 // What the port threads share with the thread that waits for them.
 class Search {
 public:

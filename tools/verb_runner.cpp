@@ -63,32 +63,6 @@ bool isFromTheLine(const char *field)
 
 QString latin1(const std::string &s) { return QString::fromLatin1(s.data(), qsizetype(s.size())); }
 
-// The print text as the printer gets it, and how many of its characters became "?".
-struct PrintBytes {
-    std::string bytes;   // trimmed, as the command carries it
-    int replaced = 0;
-};
-
-// The text as the print command carries it: control characters as spaces, and without the
-// blanks at either end, which the command drops.
-QString sentText(const QString &text)
-{
-    const QString printable = ops::printableText(text);
-    qsizetype begin = 0, end = printable.size();
-    while (begin < end && printable.at(begin).unicode() <= 0x20)
-        ++begin;
-    while (end > begin && printable.at(end - 1).unicode() <= 0x20)
-        --end;
-    return printable.mid(begin, end - begin);
-}
-
-PrintBytes printBytesOf(const QString &text)
-{
-    PrintBytes p;
-    p.bytes = cmd::trimControl(ops::printTextBytes(text, &p.replaced));
-    return p;
-}
-
 // A failure because the adapter was pulled out reads like a silent module; the reason is
 // that a device went away while the verb ran.
 void reportVanished(const VerbCall &call, const std::vector<DeviceIdentity> &before)
@@ -122,7 +96,7 @@ private:
 
 void Runner::choosePort()
 {
-    ops::useNamedPort(m_inv.port, m_inv.line.empty() ? std::nullopt : lineIndex(m_inv.line));
+    ops::useNamedPort(m_inv.port, m_inv.line);
 }
 
 Outcome Runner::runTest(const VerbCall &call)
@@ -193,15 +167,13 @@ std::optional<Outcome> Runner::runVerb(const VerbCall &call)
     switch (call.verb) {
     case Verb::Scan:
         return runScan(call);
-    case Verb::SetId: {
-        const int id = std::stoi(call.arg);
-        m_view.chooseId(id);
+    case Verb::SetId:
+        m_view.chooseId(call.id);
         ops::setModuleId(m_view);
-        o.fields.emplace_back("id", QString::asprintf("%02d", id));
+        o.fields.emplace_back("id", QString::asprintf("%02d", call.id));
         break;
-    }
     case Verb::SetBaud: {
-        const int index = *lineIndex(call.arg);
+        const int index = call.lineIndex;
         m_view.selectBaudRate(index);
         ops::setModuleBaudRate(m_view);
         // Each invocation is a whole run: the next one finds the module at its new line setting.
@@ -222,10 +194,10 @@ std::optional<Outcome> Runner::runVerb(const VerbCall &call)
         o.fields.emplace_back("status", m_view.reading(ops::Reading::Status));
         break;
     case Verb::Print: {
-        m_view.setText(fromLocal(call.arg));
+        m_view.setText(fromLocal(call.text));
         ops::printText(m_view);
-        const PrintBytes sent = printBytesOf(m_view.printText());
-        o.fields.emplace_back("text", sentText(m_view.printText()));
+        const ops::PrintTextSent sent = ops::printTextSent(m_view.printText());
+        o.fields.emplace_back("text", sent.text);
         o.fields.emplace_back("replaced", sent.replaced);
         break;
     }
@@ -350,7 +322,7 @@ bool printTextsFit(const Invocation &inv)
     for (const VerbCall &call : inv.verbs) {
         if (call.verb != Verb::Print)
             continue;
-        const std::size_t size = printBytesOf(fromLocal(call.arg)).bytes.size();
+        const std::size_t size = ops::printTextSent(fromLocal(call.text)).bytes.size();
         if (size > std::size_t(cmd::kMaxPrintTextLength)) {
             std::fprintf(stderr,
                          "telmax-cmd: print: the text is %zu bytes in the printer's code page (%s); one print"
