@@ -45,21 +45,21 @@ extern "C" void requestStop(int)
     serial::restorePortOnSignals();
 }
 
-struct Outcome {
-    bool ok = false;
-    std::vector<std::pair<const char *, QJsonValue>> fields;   // in the order shown
-    // set-baud and factory: whether the module's new line setting was stored for the next run.
-    std::optional<ops::SaveOutcome> save;
+struct OutcomeField {
+    const char *name;
+    QJsonValue value;
+    bool fromTheLine;   // text the module sent (a reading)
 };
 
-// The fields whose text came from the module.
-bool isFromTheLine(const char *field)
-{
-    for (const char *name : {"serial", "id", "version", "status"})
-        if (std::strcmp(field, name) == 0)
-            return true;
-    return false;
-}
+struct Outcome {
+    bool ok = false;
+    std::vector<OutcomeField> fields;   // in the order shown
+    // set-baud and factory: whether the module's new line setting was stored for the next run.
+    std::optional<ops::SaveOutcome> save;
+
+    void add(const char *name, QJsonValue value) { fields.push_back({name, std::move(value), false}); }
+    void addReading(const char *name, const QString &value) { fields.push_back({name, value, true}); }
+};
 
 QString latin1(const std::string &s) { return QString::fromLatin1(s.data(), qsizetype(s.size())); }
 
@@ -133,7 +133,7 @@ Outcome Runner::runTest(const VerbCall &call)
     std::signal(SIGINT, SIG_DFL);
     serial::restorePortOnSignals();
     m_view.onLinePrinted = nullptr;
-    o.fields.emplace_back("lines", m_view.linesPrinted());
+    o.add("lines", m_view.linesPrinted());
     return o;
 }
 
@@ -148,15 +148,15 @@ Outcome Runner::runScan(const VerbCall &call)
     o.ok = m_view.lampYellow() && ModuleFound;
     if (o.ok) {
         const ops::ModulePort found = ops::modulePort();
-        o.fields.emplace_back("port", QString::fromStdString(serial::portLabel(found.number)));
-        o.fields.emplace_back("device", QString::fromStdString(serial::deviceForPort(found.number)));
-        o.fields.emplace_back("line", latin1(found.line));
-        o.fields.emplace_back("serial", m_view.reading(ops::Reading::Serial));
-        o.fields.emplace_back("id", m_view.panelText(ops::Field::Id));
-        o.fields.emplace_back("version", m_view.reading(ops::Reading::Version));
+        o.add("port", QString::fromStdString(serial::portLabel(found.number)));
+        o.add("device", QString::fromStdString(serial::deviceForPort(found.number)));
+        o.add("line", latin1(found.line));
+        o.addReading("serial", m_view.reading(ops::Reading::Serial));
+        o.addReading("id", m_view.panelText(ops::Field::Id));
+        o.addReading("version", m_view.reading(ops::Reading::Version));
     }
     if (call.parallel)
-        o.fields.emplace_back("parallel", true);
+        o.add("parallel", true);
     return o;
 }
 
@@ -170,7 +170,7 @@ std::optional<Outcome> Runner::runVerb(const VerbCall &call)
     case Verb::SetId:
         m_view.chooseId(call.id);
         ops::setModuleId(m_view);
-        o.fields.emplace_back("id", QString::asprintf("%02d", call.id));
+        o.add("id", QString::asprintf("%02d", call.id));
         break;
     case Verb::SetBaud: {
         const int index = call.lineIndex;
@@ -179,26 +179,26 @@ std::optional<Outcome> Runner::runVerb(const VerbCall &call)
         // Each invocation is a whole run: the next one finds the module at its new line setting.
         if (m_view.lampYellow())
             o.save = ops::storeLineSetting();
-        o.fields.emplace_back("line", QString::fromLatin1(BaudRateList[std::size_t(index)]));
+        o.add("line", QString::fromLatin1(BaudRateList[std::size_t(index)]));
         break;
     }
     case Verb::Factory:
         ops::factoryDefault(m_view);
         if (m_view.lampYellow())
             o.save = ops::storeLineSetting();
-        o.fields.emplace_back("id", QStringLiteral("01"));
-        o.fields.emplace_back("line", QString::fromLatin1(BaudRateList[kDefaultBaudRateNo]));
+        o.add("id", QStringLiteral("01"));
+        o.add("line", QString::fromLatin1(BaudRateList[kDefaultBaudRateNo]));
         break;
     case Verb::Status:
         ops::getPrintStatus(m_view);
-        o.fields.emplace_back("status", m_view.reading(ops::Reading::Status));
+        o.addReading("status", m_view.reading(ops::Reading::Status));
         break;
     case Verb::Print: {
         m_view.setText(fromLocal(call.text));
         ops::printText(m_view);
         const ops::PrintTextSent sent = ops::printTextSent(m_view.printText());
-        o.fields.emplace_back("text", sent.text);
-        o.fields.emplace_back("replaced", sent.replaced);
+        o.add("text", sent.text);
+        o.add("replaced", sent.replaced);
         break;
     }
     case Verb::Test:
@@ -217,8 +217,8 @@ void Runner::report(const VerbCall &call, const Outcome &o)
     const QString lamp = m_view.lampYellow() ? QStringLiteral("yellow") : QStringLiteral("red");
     if (m_inv.json) {
         QJsonObject obj;
-        for (const auto &[name, value] : o.fields)
-            obj.insert(QLatin1String(name), value);
+        for (const OutcomeField &f : o.fields)
+            obj.insert(QLatin1String(f.name), f.value);
         obj.insert(QStringLiteral("verb"), QString::fromStdString(call.name));
         obj.insert(QStringLiteral("ok"), o.ok);
         obj.insert(QStringLiteral("lamp"), lamp);
@@ -233,7 +233,7 @@ void Runner::report(const VerbCall &call, const Outcome &o)
     }
     QString text = QString::fromStdString(call.name).leftJustified(9) + QString(o.ok ? "ok" : "FAILED").leftJustified(7)
                    + message + QStringLiteral("  [") + lamp + QStringLiteral("]\n");
-    for (const auto &[name, value] : o.fields) {
+    for (const auto &[name, value, fromTheLine] : o.fields) {
         const QString label = QStringLiteral("  ") + QString::fromLatin1(name).leftJustified(9);
         if (std::strcmp(name, "replaced") == 0) {
             if (value.toInt() > 0)
@@ -245,7 +245,7 @@ void Runner::report(const VerbCall &call, const Outcome &o)
         } else if (!value.toString().isEmpty()) {
             // What the module sent, and a device path from ports.conf, can hold bytes a terminal
             // would obey; --json keeps them exact. A path's backslashes are its own (\\.\COM3).
-            const ops::Backslash backslash = isFromTheLine(name) ? ops::Backslash::Doubled : ops::Backslash::Kept;
+            const ops::Backslash backslash = fromTheLine ? ops::Backslash::Doubled : ops::Backslash::Kept;
             text += label + ops::visibleText(value.toString(), backslash) + u'\n';
         }
     }
