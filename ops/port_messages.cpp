@@ -1,5 +1,6 @@
 #include "ops/port_messages.h"
 
+#include <QStringList>
 #include <cstring>
 
 #include "link/commands.h"
@@ -14,11 +15,10 @@ QString shown(const std::string &bytes) { return visibleBytes(bytes); }
 
 QString holdersText(const std::vector<serial::Holder> &holders)
 {
-    QString out;
+    QStringList out;
     for (const serial::Holder &h : holders)
-        out += (out.isEmpty() ? QString() : QStringLiteral(", ")) + (h.name.empty() ? QStringLiteral("?") : shown(h.name))
-               + QStringLiteral(" (pid %1)").arg(h.pid);
-    return out;
+        out << (h.name.empty() ? QStringLiteral("?") : shown(h.name)) + QStringLiteral(" (pid %1)").arg(h.pid);
+    return out.join(QStringLiteral(", "));
 }
 
 QString busyReason(const serial::OpenResult &r)
@@ -83,7 +83,8 @@ QString wentAwayText(const std::string &device)
 QString portSearchLine(const PortSearch &p)
 {
     const QString port = shown(serial::portLabel(p.port));
-    const QString where = port + (p.device.empty() ? QString() : QStringLiteral(" ") + shown(p.device)) + QStringLiteral(": ");
+    const QString device = p.device.empty() ? QString() : QStringLiteral(" ") + shown(p.device);
+    const QString where = port + device + QStringLiteral(": ");
     const QString line = p.index >= 0 ? QString::fromLatin1(BaudRateList[std::size_t(p.index)]) : QString();
     switch (p.end) {
     case PortSearch::End::Answered:

@@ -36,8 +36,9 @@ std::string fieldsOf(const std::string &command, const serial::Reply &reply)
 {
     const std::string &text = reply.text;
     if (command == cmd::moduleInfo()) {
-        if (reply.received.size() != std::size_t(cmd::kInfoReplyLength))
-            return "  info reply is " + std::to_string(reply.received.size()) + " bytes, not 16: not accepted as the module\n";
+        const std::size_t length = reply.received.size();
+        if (length != std::size_t(cmd::kInfoReplyLength))
+            return "  info reply is " + std::to_string(length) + " bytes, not 16: not accepted as the module\n";
         return "  S/N     " + printable(cmd::infoSerial(text)) + "\n  ID      " + printable(cmd::infoId(text)) + "\n";
     }
     if (command == cmd::firmwareVersion())
