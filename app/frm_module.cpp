@@ -25,7 +25,6 @@
 #include "app/widgets.h"
 #include "ops/operations.h"
 #include "ops/start_up.h"
-#include "ops/state.h"
 #include "ops/visible_text.h"
 
 namespace {
@@ -108,7 +107,7 @@ void TfrmModule::FormCreate()
     // No close box: only btnExit ends the program.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                    | Qt::WindowMinimizeButtonHint);
-    cmbBaudRate->setCurrentIndex(ScanBaudRateNo);
+    cmbBaudRate->setCurrentIndex(ops::rememberedLineSetting());
 }
 
 void TfrmModule::FormShow()
@@ -250,7 +249,8 @@ Panel *TfrmModule::panelFor(ops::Field panel) const
     case ops::Field::Id: return pnID;
     case ops::Field::Status: return pnStatus;
     }
-    return pnMsg;
+    Q_UNREACHABLE();
+    return nullptr;
 }
 
 QWidget *TfrmModule::controlFor(ops::Control control) const
@@ -282,6 +282,33 @@ void TfrmModule::setPanelText(ops::Field panel, const QString &text)
 QString TfrmModule::panelText(ops::Field panel) const
 {
     return panelFor(panel)->text();
+}
+
+void TfrmModule::showReading(ops::Reading reading, const QString &value)
+{
+    // What the module sent is shown with its control characters visible.
+    const QString shown = ops::visibleText(value);
+    switch (reading) {
+    case ops::Reading::Serial:
+        pnSerial->setText(uiText(Text::SerialNumber) + QStringLiteral(" : ") + shown);
+        break;
+    case ops::Reading::Version:
+        pnVersion->setText(uiText(Text::Version) + QStringLiteral(" : ") + shown);
+        break;
+    case ops::Reading::Id:
+        pnID->setText(shown);
+        break;
+    case ops::Reading::Status:
+        pnStatus->setText(shown);
+        break;
+    }
+}
+
+void TfrmModule::clearReadings()
+{
+    pnSerial->setText(uiText(Text::SerialNumber) + QStringLiteral(" : ________"));
+    pnVersion->setText(uiText(Text::Version) + QStringLiteral(" : __.__-__"));
+    pnID->setText(QStringLiteral("__"));
 }
 
 void TfrmModule::setLamp(ops::LampColour colour)

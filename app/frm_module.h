@@ -19,6 +19,8 @@ public:
     // ops::ModuleView
     void setPanelText(ops::Field panel, const QString &text) override;
     QString panelText(ops::Field panel) const override;
+    void showReading(ops::Reading reading, const QString &value) override;
+    void clearReadings() override;
     void setLamp(ops::LampColour colour) override;
     void setWindowEnabled(bool enabled) override;
     void setBusyCursor(bool busy) override;

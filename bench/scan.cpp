@@ -29,6 +29,7 @@
 #include "link/seams.h"
 #include "ops/module_view.h"
 #include "ops/operations.h"
+#include "ops/side_by_side.h"
 #include "ops/state.h"
 #include "platform/hooks.h"
 #include "settings/settings.h"
@@ -69,6 +70,8 @@ public:
     bool lock = true;
     void setPanelText(ops::Field, const QString &) override {}
     QString panelText(ops::Field) const override { return {}; }
+    void showReading(ops::Reading, const QString &) override {}
+    void clearReadings() override {}
     void setLamp(ops::LampColour) override {}
     void setWindowEnabled(bool) override {}
     void setBusyCursor(bool) override {}

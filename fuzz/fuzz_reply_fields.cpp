@@ -1,4 +1,4 @@
-// Fuzz target: the reply-field readers of the command set on arbitrary LastReply texts, the
+// Fuzz target: the reply-field readers of the command set on arbitrary reply texts, the
 // line-settings reader and the list lookup, the print-text trimming.
 //
 // Input layout: byte 0 a field start (signed), byte 1 a field length (signed), byte 2 a
@@ -21,6 +21,7 @@
 
 #include "link/commands.h"
 #include "link/line_settings.h"
+#include "ops/operations.h"
 
 namespace {
 
@@ -63,11 +64,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     checkField(reply, 6, 8, cmd::versionText(reply));
     const std::string status = cmd::statusChar(reply);
     checkField(reply, 6, 1, status);
-    const std::string text = cmd::statusText(status);
+    const std::string text = ops::statusText(status);
     const bool known = status.size() == 1 && std::string("OPENBF").find(status[0]) != std::string::npos;
     if (text.empty() == known)
         fail("a status text for a character that has none, or none for one that has");
-    if (!cmd::statusText(reply).empty() && reply.size() != 1)
+    if (!ops::statusText(reply).empty() && reply.size() != 1)
         fail("a status text for more than one character");
 
     if (const auto line = serial::parseLineSettings(reply)) {

@@ -1,5 +1,6 @@
 #include "comm.h"
 
+#include "device_access.h"
 #include "line_settings.h"
 #include "platform/hooks.h"
 #include "seams.h"
@@ -34,29 +35,36 @@ void Link::waitUntilSent(int count)
         platform::SleepMs(1);
 }
 
-bool Link::open(int number, const std::string &settings)
+OpenResult Link::open(int number, const std::string &settings)
 {
+    OpenResult result;
     if (m_open) {
         // One port at a time: the open one keeps its handle, and this open fails as a busy port.
-        m_lastOpen = {INVALID_COMM_HANDLE, OpenFailure::Busy, 0};
-        return false;
+        result.failure = OpenFailure::Busy;
+        return result;
     }
     m_wentAway = false;
-    m_lastDevice = deviceForPort(number);
-    if (m_lastDevice.empty()) {
-        m_lastOpen = {INVALID_COMM_HANDLE, OpenFailure::NoDevice, 0};
+    const std::string device = deviceForPort(number);
+    if (device.empty()) {
+        result.failure = OpenFailure::NoDevice;
         handle = INVALID_COMM_HANDLE;
-        return false;
+        return result;
     }
     PortBackend &b = backend();
-    m_lastOpen = b.open(m_lastDevice);
-    handle = m_lastOpen.handle;
-    if (handle == INVALID_COMM_HANDLE)
-        return false;
+    result = b.open(device);
+    result.device = device;
+    handle = result.handle;
+    if (!result.opened()) {
+        if (result.failure == OpenFailure::Busy)
+            result.holders = holdersOf(result.device);
+        else if (result.failure == OpenFailure::Permission)
+            result.group = groupToJoin(result.device);
+        return result;
+    }
     m_open = true;
     // Once the port is open the result stands, whatever the platform made of the settings.
     rememberLine(b.applyLineSettings(handle, settings) ? settings : std::string());
-    return true;
+    return result;
 }
 
 void Link::close()
@@ -90,16 +98,13 @@ std::uint32_t Link::wireTimeMs(int count) const
     return static_cast<std::uint32_t>((bits + std::uint64_t(m_baud) - 1) / std::uint64_t(m_baud));
 }
 
-OpenResult lastOpenResult() { return defaultLink.lastOpenResult(); }
-std::string lastOpenDevice() { return defaultLink.lastOpenDevice(); }
-bool portWentAway() { return defaultLink.wentAway(); }
 std::uint32_t wireTimeMs(int count) { return defaultLink.wireTimeMs(count); }
 
 } // namespace serial
 
 CommHandleType &CommHandle = serial::defaultLink.handle;
 
-bool OpenComm(int number, const std::string &settings) { return serial::defaultLink.open(number, settings); }
+bool OpenComm(int number, const std::string &settings) { return serial::defaultLink.open(number, settings).opened(); }
 void CloseComm() { serial::defaultLink.close(); }
 void SendByte(int value) { serial::defaultLink.sendByte(value); }
 void SendBlock(const unsigned char *data, int count) { serial::defaultLink.sendBlock(data, count); }

@@ -10,7 +10,7 @@
 // The platform handle of the port (serial::defaultLink.handle).
 extern CommHandleType &CommHandle;
 
-// serial::Link::open, close, sendByte and sendBlock on the default link.
+// serial::Link::open (true when the port opened), close, sendByte and sendBlock on the default link.
 bool OpenComm(int number, const std::string &settings);
 void CloseComm();
 void SendByte(int value);
@@ -18,8 +18,5 @@ void SendBlock(const unsigned char *data, int count);
 
 namespace serial {
 // Of the default link.
-OpenResult lastOpenResult();
-std::string lastOpenDevice();
-bool portWentAway();
 std::uint32_t wireTimeMs(int count);
 } // namespace serial

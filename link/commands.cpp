@@ -53,15 +53,4 @@ std::string infoId(const std::string &reply) { return replyField(reply, 3, 2); }
 std::string versionText(const std::string &reply) { return replyField(reply, 6, 8); }
 std::string statusChar(const std::string &reply) { return replyField(reply, 6, 1); }
 
-std::string statusText(const std::string &c)
-{
-    if (c == "O") return "Print ok.";
-    if (c == "P") return "Print paper out!";
-    if (c == "E") return "Print error!";
-    if (c == "N") return "Print no select!";
-    if (c == "B") return "Print busy!";
-    if (c == "F") return "Buffer full!";
-    return {};
-}
-
 } // namespace cmd

@@ -39,13 +39,10 @@ std::string trimControl(const std::string &text);
 // end gives an empty text, a count running past the end is cut there.
 std::string replyField(const std::string &reply, int start, int count);
 
-// Fields of the reply in LastReply.
+// Fields of a reply (serial::Reply::text).
 std::string infoSerial(const std::string &reply);      // position 6, 8 characters
 std::string infoId(const std::string &reply);          // position 3, 2 characters
 std::string versionText(const std::string &reply);     // position 6, up to 8 characters
 std::string statusChar(const std::string &reply);      // position 6, 1 character
-
-// The printer status text for a status character; empty when it has none (case matters).
-std::string statusText(const std::string &statusCharacter);
 
 } // namespace cmd

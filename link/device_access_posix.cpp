@@ -1,7 +1,7 @@
 // Who may use a device and who holds it, from the file system and /proc.
 #ifndef _WIN32
 
-#include "open_failure.h"
+#include "device_access.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -21,17 +21,21 @@ std::string groupToJoin(const std::string &device)
     // Joining a group helps only when the group may both read and write the device.
     if ((st.st_mode & (S_IRGRP | S_IWGRP)) != (S_IRGRP | S_IWGRP))
         return {};
-    if (const group *g = ::getgrgid(st.st_gid))
-        return g->gr_name;
+    // The side-by-side search opens ports from several threads at once.
+    group entry {};
+    group *found = nullptr;
+    std::vector<char> buffer(16384);
+    if (::getgrgid_r(st.st_gid, &entry, buffer.data(), buffer.size(), &found) == 0 && found)
+        return found->gr_name;
     return std::to_string(st.st_gid);
 }
 
-std::string holdersOf(const std::string &device)
+std::vector<Holder> holdersOf(const std::string &device)
 {
     struct stat wanted {};
     if (::stat(device.c_str(), &wanted) != 0)
         return {};
-    std::string out;
+    std::vector<Holder> out;
     DIR *proc = ::opendir("/proc");
     if (!proc)
         return {};
@@ -61,7 +65,7 @@ std::string holdersOf(const std::string &device)
                 name[std::strcspn(name, "\n")] = 0;
             std::fclose(comm);
         }
-        out += (out.empty() ? "" : ", ") + std::string(name[0] ? name : "?") + " (pid " + std::to_string(pid) + ")";
+        out.push_back({name, pid});
     }
     ::closedir(proc);
     return out;

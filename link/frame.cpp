@@ -12,7 +12,7 @@ std::string &LastReply = serial::defaultLink.lastReply;
 
 unsigned char CommandChecksum(const char *text, int count)
 {
-    unsigned char sum = 0x09;
+    unsigned char sum = kCommandStart;
     for (int i = 0; i < count; ++i)
         sum ^= static_cast<unsigned char>(text[i]);
     return sum;
@@ -31,10 +31,10 @@ std::string commandFrame(const std::string &command)
 {
     char digits[2];
     ByteToHex(CommandChecksum(command.data(), int(command.size())), digits);
-    std::string frame = "\x09" + command;
+    std::string frame = char(kCommandStart) + command;
     frame += digits[0];
     frame += digits[1];
-    frame += '\r';
+    frame += char(kFrameEnd);
     return frame;
 }
 
@@ -46,6 +46,8 @@ bool expectsReply(const std::string &command)
 bool VerifyReply() { return serial::defaultLink.verifyReply(); }
 
 bool SendCommand(const std::string &command) { return serial::defaultLink.sendCommand(command); }
+
+serial::Reply serial::exchange(const std::string &command) { return defaultLink.exchange(command); }
 
 void WaitMs(int ms)
 {
@@ -84,6 +86,7 @@ int Link::readReplyByte(unsigned char *byte, std::uint32_t start)
 bool Link::sendCommand(const std::string &command)
 {
     std::memset(replyBuffer, 0, sizeof replyBuffer);
+    m_replyComplete = false;
 
     // The command text ends at its first zero byte, as a zero-terminated text does.
     const std::size_t textLength = std::strlen(command.c_str());
@@ -97,7 +100,7 @@ bool Link::sendCommand(const std::string &command)
     char digits[2];
     ByteToHex(CommandChecksum(command.c_str(), n), digits);
 
-    sendByte(0x09);
+    sendByte(kCommandStart);
     sendBlock(reinterpret_cast<const unsigned char *>(command.c_str()), n);
     sendByte(digits[0]);
     sendByte(digits[1]);
@@ -105,7 +108,7 @@ bool Link::sendCommand(const std::string &command)
     // before (a reply after its window had closed, also one still arriving while this frame was
     // written; noise) and taken as the answer to this command would be the wrong reply.
     backend().discardInput(handle);
-    sendByte(0x0D);
+    sendByte(kFrameEnd);
 
     replyLength = 0;
 
@@ -118,6 +121,17 @@ bool Link::sendCommand(const std::string &command)
     if (!verified && backend().hungUp(handle))
         m_wentAway = true;
     return verified;
+}
+
+Reply Link::exchange(const std::string &command)
+{
+    Reply reply;
+    reply.verified = sendCommand(command);
+    reply.complete = m_replyComplete;
+    if (m_replyComplete)
+        reply.text = lastReply;
+    reply.received.assign(reinterpret_cast<const char *>(replyBuffer), std::size_t(replyLength));
+    return reply;
 }
 
 bool Link::collectReply()
@@ -135,10 +149,11 @@ bool Link::collectReply()
             ++replyLength;
             if (replyLength == kReplyBufferSize)
                 replyLength = 0;
-            if (byte == 0x0D && replyBuffer[0] == 0x0A) {
+            if (byte == kFrameEnd && replyBuffer[0] == kReplyStart) {
                 replyBuffer[replyLength] = 0;
                 lastReply.assign(reinterpret_cast<const char *>(replyBuffer),
                                  std::strlen(reinterpret_cast<const char *>(replyBuffer)));
+                m_replyComplete = true;
                 return verifyReply();
             }
             // The window is measured only after a read that brought nothing; the limit always.

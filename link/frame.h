@@ -11,6 +11,12 @@
 
 #include "link.h"
 
+// The bytes that frame an exchange: a command starts with 09, a reply with 0A, and both end
+// with 0D.
+inline constexpr unsigned char kCommandStart = 0x09;
+inline constexpr unsigned char kReplyStart = 0x0A;
+inline constexpr unsigned char kFrameEnd = 0x0D;
+
 // Of the default link (serial::defaultLink): the reply being received, its length (wraps to 0
 // at 1024), and the last complete reply, line feed through carriage return (up to a zero byte).
 extern unsigned char (&ReplyBuffer)[kReplyBufferSize];
@@ -27,12 +33,18 @@ bool SendCommand(const std::string &command);
 // Tests the checksum digits of the reply in ReplyBuffer / ReplyLength.
 bool VerifyReply();
 
+namespace serial {
+// SendCommand, with what came back as a value: the names above are the link's own, and the
+// next exchange's.
+Reply exchange(const std::string &command);
+} // namespace serial
+
 // The frame of a command as the line carries it: 09, the command, two checksum digits, 0D.
 std::string commandFrame(const std::string &command);
 // A command beginning "00" is answered by nothing.
 bool expectsReply(const std::string &command);
 
-// 0x09 exclusive-or the first count bytes of text (none when count <= 0).
+// kCommandStart exclusive-or the first count bytes of text (none when count <= 0).
 unsigned char CommandChecksum(const char *text, int count);
 // Writes the two upper-case hexadecimal digits of value, high nibble first.
 void ByteToHex(unsigned char value, char out[2]);

@@ -15,15 +15,24 @@ inline constexpr int kMaxCommandLength = 255;
 
 namespace serial {
 
+// What one exchange brought back, for the caller to keep: the link's buffer is the next
+// exchange's.
+struct Reply {
+    bool verified = false;   // as sendCommand returns it
+    bool complete = false;   // a whole reply came: line feed through carriage return
+    std::string text;        // that reply, up to a zero byte in it (lastReply); empty when none came
+    std::string received;    // every byte received for it, whole or not (replyBuffer, replyLength)
+};
+
 // Slack allowed over the wire time for a write to leave the port: the adapter's own latency.
 inline constexpr std::uint32_t kDrainMarginMs = 50;
 
 class Link {
 public:
-    // Opens "COM" + number (resolved to a device) exclusively with the given line settings.
-    // True when the port is open; an unreadable settings string does not make it fail.
-    // While a port is open a second open fails as busy and leaves handle to the open port.
-    bool open(int number, const std::string &settings);
+    // Opens "COM" + number (resolved to a device) exclusively with the given line settings,
+    // and says what happened; an unreadable settings string does not make it fail. While a
+    // port is open a second open fails as busy and leaves handle to the open port.
+    OpenResult open(int number, const std::string &settings);
     // Restores the port state saved at open and releases the port (nothing when none is open).
     void close();
     bool isOpen() const { return m_open; }
@@ -35,12 +44,11 @@ public:
     // Frames the command, writes it, collects the reply within the window and verifies it
     // (frame.h, SendCommand, says how).
     bool sendCommand(const std::string &command);
+    // sendCommand, and what came back.
+    Reply exchange(const std::string &command);
     // Tests the checksum digits of the reply in replyBuffer / replyLength.
     bool verifyReply() const;
 
-    // Why the last open failed (OpenFailure::None after a successful one), and the device it tried.
-    OpenResult lastOpenResult() const { return m_lastOpen; }
-    const std::string &lastOpenDevice() const { return m_lastDevice; }
     // True when an exchange since the last open failed because the port had hung up (the device
     // went away: unplugged, the other side of a pseudo-terminal closed). Kept after close.
     bool wentAway() const { return m_wentAway; }
@@ -70,9 +78,8 @@ private:
     bool collectReply();
     int readReplyByte(unsigned char *byte, std::uint32_t start);
 
-    OpenResult m_lastOpen;
-    std::string m_lastDevice;
     bool m_open = false;
+    bool m_replyComplete = false;   // the current exchange has received a whole reply
     bool m_wentAway = false;
     int m_bitsPerChar = 11;
     int m_baud = 4800;

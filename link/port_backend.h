@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 using CommHandleType = std::intptr_t;
 inline constexpr CommHandleType INVALID_COMM_HANDLE = -1;
@@ -12,9 +13,17 @@ inline constexpr CommHandleType INVALID_COMM_HANDLE = -1;
 namespace serial {
 
 // Why an open failed, for tools that tell a technician (the window itself never says).
-// NotSerial: a device that is no serial line (the console, a virtual terminal, /dev/tty, a file).
+// NoDevice: the number names no device. NotSerial: a device that is no serial line (the
+// console, a virtual terminal, /dev/tty, a file).
 enum class OpenFailure { None, NoDevice, Missing, Busy, Permission, NotSerial, Other };
 
+// A process that holds a device open: its name as the system gives it (empty when unknown).
+struct Holder {
+    std::string name;
+    int pid = 0;
+};
+
+// What became of an open: the facts, worded for people above the link (ops/port_messages.h).
 struct OpenResult {
     CommHandleType handle = INVALID_COMM_HANDLE;
     OpenFailure failure = OpenFailure::None;
@@ -25,6 +34,14 @@ struct OpenResult {
     // Busy only: a file under the exclusivity marker's name that was not believed (not a regular
     // file, or owned by neither root nor this user); empty when there was none.
     std::string ignoredMarker = {};
+    // Filled in by Link::open: the device the port stands for (empty: none), and with a failure
+    // what a technician can act on: who holds a busy device, the group that may use a denied one
+    // when joining it would help.
+    std::string device = {};
+    std::vector<Holder> holders = {};
+    std::string group = {};
+
+    bool opened() const { return handle != INVALID_COMM_HANDLE; }
 };
 
 class PortBackend {

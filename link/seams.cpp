@@ -91,17 +91,24 @@ std::optional<int> comNumber(const std::string &name)
     return int(*n);
 }
 
+std::optional<int> numberOfDevice(const std::string &device)
+{
+    for (int n = 1; n <= 16; ++n)
+        if (resolvePort(n) == device)
+            return n;
+    for (const auto &[n, mapped] : portMap())
+        if (mapped == device)
+            return n;
+    return std::nullopt;
+}
+
 int portNumberFor(const std::string &port)
 {
     if (const auto number = comNumber(port))
         return *number;
-    for (int n = 1; n <= 16; ++n)
-        if (resolvePort(n) == port)
-            return n;
+    if (const auto number = numberOfDevice(port))
+        return *number;
     auto map = portMap();
-    for (const auto &[n, device] : map)
-        if (device == port)
-            return n;
     map[kDevicePathPort] = port;
     setPortMap(map);
     return kDevicePathPort;

@@ -52,9 +52,12 @@ std::string deviceForPort(int number);
 // The number of "COMn" (either case), or nothing for any other text.
 std::optional<int> comNumber(const std::string &name);
 
+// The number that already names device: the lowest of COM1-COM16 that leads to it (port map or
+// default table), else a number the port map gives it; nothing when none does.
+std::optional<int> numberOfDevice(const std::string &device);
+
 // The number a port named by the user stands for: COMn as it is; a device path under the number
-// the port map or the default table already gives it, else under kDevicePathPort, added to the
-// port map.
+// that already names it, else under kDevicePathPort, added to the port map.
 inline constexpr int kDevicePathPort = 1000000;
 int portNumberFor(const std::string &port);
 

@@ -4,9 +4,9 @@
 #include "link/commands.h"
 #include "link/frame.h"
 #include "ops/frame.h"
+#include "ops/module_port.h"
 #include "ops/operations.h"
 #include "platform/hooks.h"
-#include "settings/settings.h"
 
 namespace ops {
 
@@ -14,9 +14,6 @@ namespace {
 
 constexpr int kFactoryIdPosition = 1;
 const char *const kFactoryId = "01";
-
-// The S/N of the info reply the presence test of this try has just received.
-std::string serialOfThisTry() { return cmd::infoSerial(LastReply); }
 
 } // namespace
 
@@ -27,9 +24,9 @@ void setModuleId(ModuleView &view)
         view.setPanelText(Field::Msg, view.uiText(Text::SetId) + QStringLiteral(" = ") + view.panelText(Field::Id));
         return true;
     };
-    op.body = [&view] {
+    op.body = [&view](const std::string &info) {
         const std::string id = view.panelText(Field::Id).toLatin1().toStdString();
-        return SendCommand(cmd::setModuleId(serialOfThisTry(), id));
+        return SendCommand(cmd::setModuleId(cmd::infoSerial(info), id));
     };
     op.okEntry = Text::SetIdOk;
     op.errorEntry = Text::SetIdError;
@@ -49,11 +46,10 @@ void setModuleBaudRate(ModuleView &view)
                                           + QString::fromLatin1(BaudRateList[static_cast<std::size_t>(index)]));
         return true;
     };
-    op.body = [&index] {
+    op.body = [&index](const std::string &) {
         if (!SendCommand(cmd::setLineSettings(index)))
             return false;
-        ScanBaudRateNo = index;
-        ScanBaudRate = BaudRateList[static_cast<std::size_t>(index)];
+        keepLineSetting(index);
         return true;
     };
     op.okEntry = Text::SetBaudRateOk;
@@ -70,16 +66,13 @@ void factoryDefault(ModuleView &view)
         view.setPanelText(Field::Msg, view.uiText(Text::SetFactory));
         return true;
     };
-    op.body = [] {
-        if (!SendCommand(cmd::setModuleId(serialOfThisTry(), kFactoryId)))
+    op.body = [](const std::string &info) {
+        if (!SendCommand(cmd::setModuleId(cmd::infoSerial(info), kFactoryId)))
             return false;
         platform::SleepMs(kPacingMs);
         if (!SendCommand(cmd::setLineSettings(kDefaultBaudRateNo)))
             return false;
-        // The module now runs at the factory line setting: the next operation opens the port
-        // there, as after Set Module Baud Rate. Only a scan's search stores it.
-        ScanBaudRateNo = kDefaultBaudRateNo;
-        ScanBaudRate = BaudRateList[kDefaultBaudRateNo];
+        keepLineSetting(kDefaultBaudRateNo);
         return true;
     };
     op.okEntry = Text::SetFactoryOk;

@@ -4,6 +4,7 @@
 #include "link/commands.h"
 #include "link/frame.h"
 #include "link/seams.h"
+#include "ops/port_messages.h"
 #include "ops/state.h"
 #include "platform/hooks.h"
 #include "settings/settings.h"
@@ -30,9 +31,12 @@ private:
 
 } // namespace
 
-bool presenceTest(serial::Link &link)
+std::optional<std::string> presenceTest(serial::Link &link)
 {
-    return link.sendCommand(cmd::moduleInfo()) && link.replyLength == cmd::kInfoReplyLength;
+    serial::Reply reply = link.exchange(cmd::moduleInfo());
+    if (!reply.verified || reply.received.size() != std::size_t(cmd::kInfoReplyLength))
+        return std::nullopt;
+    return std::move(reply.text);
 }
 
 QString portAfterCom(int port)
@@ -62,15 +66,21 @@ void runFramed(ModuleView &view, const FramedOperation &op)
     const bool proceed = op.progress ? op.progress() : true;
 
     bool success = false;
-    if (proceed && OpenComm(ScanCommNo, ScanBaudRate)) {
-        for (int attempt = 0; attempt < kFrameTries && !success; ++attempt) {
-            platform::SleepMs(kPacingMs);
-            if (!presenceTest())
-                continue;
-            platform::SleepMs(kPacingMs);
-            success = op.body();
+    if (proceed) {
+        const serial::OpenResult port = serial::defaultLink.open(ScanCommNo, ScanBaudRate);
+        if (port.opened()) {
+            for (int attempt = 0; attempt < kFrameTries && !success; ++attempt) {
+                platform::SleepMs(kPacingMs);
+                const std::optional<std::string> info = presenceTest();
+                if (!info)
+                    continue;
+                platform::SleepMs(kPacingMs);
+                success = op.body(*info);
+            }
+            CloseComm();
+        } else {
+            view.portNotOpened(openFailureText(serial::portLabel(ScanCommNo), port));
         }
-        CloseComm();
     }
 
     signalResult(view, success, view.uiText(success ? op.okEntry : op.errorEntry));

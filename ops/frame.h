@@ -4,6 +4,8 @@
 // presence test, and the result signal (lamp, message, tone).
 
 #include <functional>
+#include <optional>
+#include <string>
 
 #include "link/link.h"
 #include "ops/module_view.h"
@@ -15,21 +17,24 @@ inline constexpr int kBadToneHz = 300;
 inline constexpr int kToneMs = 300;
 inline constexpr int kPacingMs = 100;
 inline constexpr int kFrameTries = 2;
+// Presence tests at each line setting of a search, one port at a time or side by side.
+inline constexpr int kSearchTries = 2;
 
 struct FramedOperation {
     // Runs once the gate has passed, before the port is opened: shows the progress text and
     // makes the control changes that go with it. Returning false refuses the operation: the
     // port is not opened and the Error entry is reported.
     std::function<bool()> progress;
-    // The operation's own commands, run after a successful presence test; true on success.
-    // LastReply holds the info reply of the same try.
-    std::function<bool()> body;
+    // The operation's own commands, run after a successful presence test with the info reply
+    // that test received; true on success.
+    std::function<bool(const std::string &infoReply)> body;
     Text okEntry = Text::Error;
     Text errorEntry = Text::Error;
 };
 
-// The presence test: "E00B" answered with a verified reply of exactly 16 bytes.
-bool presenceTest(serial::Link &link = serial::defaultLink);
+// The presence test: "E00B" answered with a verified reply of exactly 16 bytes; that reply, or
+// nothing.
+std::optional<std::string> presenceTest(serial::Link &link = serial::defaultLink);
 
 // A port in a message whose caption already says COM ("Open COM : 5 Error"): its number, or the
 // device path of a port named only by that.

@@ -10,8 +10,12 @@
 
 namespace ops {
 
-// The panels the operations write to: pnMsg, pnSerial, pnVersion, pnID, pnStatus.
+// The window's panels: pnMsg, pnSerial, pnVersion, pnID, pnStatus. The operations write their
+// messages to pnMsg and read the chosen ID from pnID; what they read from the module goes to
+// showReading, and the view decides how to show it.
 enum class Field { Msg, Serial, Version, Id, Status };
+// A value read from the module: its S/N, ID and firmware version, the printer's status.
+enum class Reading { Serial, Id, Version, Status };
 enum class LampColour { Red, Yellow };
 
 // The controls the continuous print test disables, in the order it disables and enables them;
@@ -24,6 +28,11 @@ public:
 
     virtual void setPanelText(Field panel, const QString &text) = 0;
     virtual QString panelText(Field panel) const = 0;
+    // A reading as the module sent it (its characters as Latin-1; the printer status as its
+    // words), control characters and all.
+    virtual void showReading(Reading reading, const QString &value) = 0;
+    // S/N, version and ID as not read yet: a scan has begun.
+    virtual void clearReadings() = 0;
     virtual void setLamp(LampColour colour) = 0;                 // shComm fill
     virtual void setWindowEnabled(bool enabled) = 0;             // the whole main window
     virtual void setBusyCursor(bool busy) = 0;                   // crHourGlass / crDefault
@@ -41,6 +50,9 @@ public:
     // A pass of the continuous test has printed its line (a console counts them; the window
     // shows nothing for it).
     virtual void processLinePrinted() {}
+    // The port of an operation did not open; reason says why and what to do (ops/port_messages.h).
+    // The window says only its own message; a console tells the technician.
+    virtual void portNotOpened(const QString &reason) { (void)reason; }
 };
 
 } // namespace ops

@@ -6,8 +6,10 @@
 #include "link/comm.h"
 #include "link/commands.h"
 #include "link/frame.h"
+#include "link/seams.h"
 #include "ops/frame.h"
 #include "ops/operations.h"
+#include "ops/port_messages.h"
 #include "ops/state.h"
 #include "platform/code_page.h"
 #include "platform/hooks.h"
@@ -63,6 +65,28 @@ std::string printTextBytes(const QString &text, int *replaced)
     return platform::toCodePage(printableText(text).toStdString(), PrintCodePage, replaced);
 }
 
+PrintTextSent printTextSent(const QString &typed)
+{
+    // Trimmed in UTF-8, whose bytes of 32 and below are exactly those characters; a code page
+    // the printer can use keeps them so (platform::codePageUsable).
+    const std::string utf8 = cmd::trimControl(printableText(typed).toStdString());
+    PrintTextSent sent;
+    sent.text = QString::fromStdString(utf8);
+    sent.bytes = platform::toCodePage(utf8, PrintCodePage, &sent.replaced);
+    return sent;
+}
+
+std::string statusText(const std::string &c)
+{
+    if (c == "O") return "Print ok.";
+    if (c == "P") return "Print paper out!";
+    if (c == "E") return "Print error!";
+    if (c == "N") return "Print no select!";
+    if (c == "B") return "Print busy!";
+    if (c == "F") return "Buffer full!";
+    return {};
+}
+
 std::string printCodePageName()
 {
     return PrintCodePage.empty() ? platform::systemCodePage() : PrintCodePage;
@@ -71,12 +95,13 @@ std::string printCodePageName()
 void getPrintStatus(ModuleView &view)
 {
     FramedOperation op;
-    op.body = [&view] {
-        if (!SendCommand(cmd::printerStatus()))
+    op.body = [&view](const std::string &) {
+        const serial::Reply status = serial::exchange(cmd::printerStatus());
+        if (!status.verified)
             return false;
-        const std::string text = cmd::statusText(cmd::statusChar(LastReply));
+        const std::string text = statusText(cmd::statusChar(status.text));
         if (!text.empty())
-            view.setPanelText(Field::Status, QString::fromLatin1(text));
+            view.showReading(Reading::Status, QString::fromLatin1(text));
         return true;
     };
     op.okEntry = Text::StatusOk;
@@ -90,9 +115,9 @@ void printText(ModuleView &view)
     // sends only the line end, or the paper would carry the text twice.
     bool textHeld = false;
     FramedOperation op;
-    op.body = [&view, &textHeld] {
+    op.body = [&view, &textHeld](const std::string &) {
         if (!textHeld) {
-            if (!SendCommand(cmd::printText(printTextBytes(view.printText()))))
+            if (!SendCommand(cmd::printText(printTextSent(view.printText()).bytes)))
                 return false;
             textHeld = true;
             platform::SleepMs(kPacingMs);
@@ -115,18 +140,19 @@ void processTest(ModuleView &view)
     // Further activations arrive here nested inside the running test's message handling. The
     // first asks the test to stop; later ones find it stopping and leave it so. None may start
     // a test of its own: it would open the port the running test holds.
-    if (run.testActive) {
+    if (runState.testHoldsControls) {
         ProcessRunning = false;
         return;
     }
 
-    run.testActive = true;
+    runState.testHoldsControls = true;
     ProcessRunning = true;
     const QString caption = view.processCaption();
     view.setProcessCaption(view.uiText(Text::CancelProcess));
     setTestControlsEnabled(view, false);
 
-    if (OpenComm(ScanCommNo, ScanBaudRate)) {
+    const serial::OpenResult port = serial::defaultLink.open(ScanCommNo, ScanBaudRate);
+    if (port.opened()) {
         view.SetBusy(true);
         view.setWindowEnabled(true);   // the test's own button has to stay usable
         bool failed = false;
@@ -146,6 +172,7 @@ void processTest(ModuleView &view)
                                           + portAfterCom(ScanCommNo)
                                           + QStringLiteral(" ") + view.uiText(Text::Error));
         platform::Tone(kBadToneHz, kToneMs);
+        view.portNotOpened(openFailureText(serial::portLabel(ScanCommNo), port));
     }
 
     // Activations made while the test was ending are handled now, while it still counts as
@@ -154,7 +181,7 @@ void processTest(ModuleView &view)
     ProcessRunning = false;
     setTestControlsEnabled(view, true);
     view.setProcessCaption(caption);
-    run.testActive = false;
+    runState.testHoldsControls = false;
 }
 
 } // namespace ops

@@ -4,12 +4,13 @@
 #include "link/comm.h"
 #include "link/commands.h"
 #include "link/frame.h"
-#include "link/open_failure.h"
 #include "link/seams.h"
 #include "ops/frame.h"
 #include "ops/operations.h"
+#include "ops/port_messages.h"
 #include "ops/side_by_side.h"
 #include "ops/state.h"
+#include "ops/visible_text.h"
 #include "platform/hooks.h"
 #include "settings/settings.h"
 
@@ -26,7 +27,6 @@ namespace {
 constexpr int kFirstSearchPort = 1;
 constexpr int kLastSearchPort = 16;
 constexpr int kQuickCheckTries = 3;
-constexpr int kSearchTries = 2;
 constexpr int kVersionTries = 2;
 
 // The remembered index, kept inside BaudRateList whatever the store held.
@@ -35,12 +35,13 @@ int rememberedBaudRateNo()
     return (ScanBaudRateNo >= 0 && ScanBaudRateNo < kBaudRateCount) ? ScanBaudRateNo : kDefaultBaudRateNo;
 }
 
-bool askInfo(int tries)
+// The info reply of the first of tries presence tests that is answered.
+std::optional<std::string> askInfo(int tries)
 {
     for (int t = 0; t < tries; ++t)
-        if (presenceTest())
-            return true;
-    return false;
+        if (std::optional<std::string> info = presenceTest())
+            return info;
+    return std::nullopt;
 }
 
 // "#" stands for a number; a port named by its device path shows the path alone.
@@ -54,29 +55,30 @@ QString portSuffix(int port)
 // search and not told.
 class UnopenedPorts {
 public:
-    void note(int port)
+    void note(int port, const serial::OpenResult &r)
     {
-        const serial::OpenResult r = serial::lastOpenResult();
         if (r.failure == serial::OpenFailure::None || r.failure == serial::OpenFailure::Missing
             || r.failure == serial::OpenFailure::NoDevice || m_reasons.count(port))
             return;
-        m_reasons[port] = " not searched: " + serial::openFailureText(serial::portLabel(port), serial::lastOpenDevice(), r);
+        m_reasons[port] = QStringLiteral(" not searched: ") + openFailureText(serial::portLabel(port), r);
     }
     // After the port's exchanges, once it is closed again.
-    void noteIfGone(int port)
+    void noteIfGone(int port, const std::string &device)
     {
-        if (serial::portWentAway())
-            m_reasons[port] = ": " + serial::wentAwayText(serial::lastOpenDevice());
+        if (serial::defaultLink.wentAway())
+            m_reasons[port] = QStringLiteral(": ") + wentAwayText(device);
     }
     // One stderr line each, for a scan that did not end with the module's version.
     void tell() const
     {
-        for (const auto &[port, reason] : m_reasons)
-            std::fprintf(stderr, "Scan Module: %s%s\n", serial::portLabel(port).c_str(), reason.c_str());
+        for (const auto &[port, reason] : m_reasons) {
+            const QString line = QStringLiteral("Scan Module: ") + visibleBytes(serial::portLabel(port)) + reason;
+            std::fprintf(stderr, "%s\n", localBytes(line).c_str());
+        }
     }
 
 private:
-    std::map<int, std::string> m_reasons;
+    std::map<int, QString> m_reasons;
 };
 
 bool isTwoDigits(const std::string &id)
@@ -84,21 +86,23 @@ bool isTwoDigits(const std::string &id)
     return id.size() == 2 && id[0] >= '0' && id[0] <= '9' && id[1] >= '0' && id[1] <= '9';
 }
 
-bool quickCheck(ModuleView &view, UnopenedPorts &unopened)
+// Each way of finding the module gives the info reply that found it.
+std::optional<std::string> quickCheck(ModuleView &view, UnopenedPorts &unopened)
 {
     view.selectBaudRate(rememberedBaudRateNo());
-    if (!OpenComm(ScanCommNo, ScanBaudRate)) {
-        unopened.note(ScanCommNo);
-        return false;
+    const serial::OpenResult opened = serial::defaultLink.open(ScanCommNo, ScanBaudRate);
+    if (!opened.opened()) {
+        unopened.note(ScanCommNo, opened);
+        return std::nullopt;
     }
     view.setPanelText(Field::Msg, view.uiText(Text::ScanCom) + portSuffix(ScanCommNo));
-    const bool found = askInfo(kQuickCheckTries);
+    std::optional<std::string> info = askInfo(kQuickCheckTries);
     CloseComm();
-    unopened.noteIfGone(ScanCommNo);
-    return found;
+    unopened.noteIfGone(ScanCommNo, opened.device);
+    return info;
 }
 
-bool search(ModuleView &view, UnopenedPorts &unopened)
+std::optional<std::string> search(ModuleView &view, UnopenedPorts &unopened)
 {
     for (int port = kFirstSearchPort; port <= kLastSearchPort; ++port) {
         for (int index = 0; index < kBaudRateCount; ++index) {
@@ -108,83 +112,81 @@ bool search(ModuleView &view, UnopenedPorts &unopened)
                 index = rememberedBaudRateNo();
             const std::string settings = BaudRateList[static_cast<std::size_t>(index)];
             view.selectBaudRate(index);
-            if (!OpenComm(port, settings)) {
-                unopened.note(port);
+            const serial::OpenResult opened = serial::defaultLink.open(port, settings);
+            if (!opened.opened()) {
+                unopened.note(port, opened);
                 break;   // missing or busy: the next port
             }
             view.setPanelText(Field::Msg, view.uiText(Text::ScanCom) + portSuffix(port));
-            const bool found = askInfo(kSearchTries);
-            if (found) {
+            std::optional<std::string> info = askInfo(kSearchTries);
+            if (info) {
                 ScanCommNo = port;
                 ScanBaudRate = settings;
                 ScanBaudRateNo = index;
                 SaveScanSettings();
             }
             CloseComm();
-            unopened.noteIfGone(port);
-            if (found)
-                return true;
+            unopened.noteIfGone(port, opened.device);
+            if (info)
+                return info;
             if (locked)
                 break;
         }
     }
-    return false;
+    return std::nullopt;
 }
 
 // Shows S/N and ID from the info reply that found the module, then reads the version.
 bool readModuleInfo(ModuleView &view, const std::string &infoReply, UnopenedPorts &unopened)
 {
     view.selectBaudRate(rememberedBaudRateNo());
-    view.setPanelText(Field::Serial, view.uiText(Text::SerialNumber) + QStringLiteral(" : ")
-                                         + QString::fromLatin1(cmd::infoSerial(infoReply)));
+    view.showReading(Reading::Serial, QString::fromLatin1(cmd::infoSerial(infoReply)));
     const std::string id = cmd::infoId(infoReply);
-    view.setPanelText(Field::Id, QString::fromLatin1(id));
+    view.showReading(Reading::Id, QString::fromLatin1(id));
     // Anything but two digits stays shown as received; the scroll bar is left where it is.
     if (isTwoDigits(id))
         view.setIdPosition((id[0] - '0') * 10 + (id[1] - '0'));
 
     bool versionRead = false;
-    if (OpenComm(ScanCommNo, ScanBaudRate)) {
+    const serial::OpenResult opened = serial::defaultLink.open(ScanCommNo, ScanBaudRate);
+    if (opened.opened()) {
         for (int t = 0; t < kVersionTries && !versionRead; ++t) {
             platform::SleepMs(kPacingMs);
-            if (!SendCommand(cmd::firmwareVersion()))
+            const serial::Reply version = serial::exchange(cmd::firmwareVersion());
+            if (!version.verified)
                 continue;
-            view.setPanelText(Field::Version, view.uiText(Text::Version) + QStringLiteral(" : ")
-                                                  + QString::fromLatin1(cmd::versionText(LastReply)));
+            view.showReading(Reading::Version, QString::fromLatin1(cmd::versionText(version.text)));
             versionRead = true;
             view.setPanelText(Field::Msg, view.uiText(Text::InfoOk) + portSuffix(ScanCommNo) + QStringLiteral(")"));
             ModuleFound = true;
         }
         CloseComm();
-        unopened.noteIfGone(ScanCommNo);
+        unopened.noteIfGone(ScanCommNo, opened.device);
     }
     return versionRead;
 }
 
 
-void runScan(ModuleView &view, const std::function<bool(UnopenedPorts &)> &searchPorts)
+void runScan(ModuleView &view, const std::function<std::optional<std::string>(UnopenedPorts &)> &searchPorts)
 {
     view.setBusyCursor(true);
     platform::PumpMessages();
     view.SetBusy(true);
 
     view.setPanelText(Field::Msg, view.uiText(Text::ScanModule) + QStringLiteral(" ...."));
-    view.setPanelText(Field::Serial, view.uiText(Text::SerialNumber) + QStringLiteral(" : ________"));
-    view.setPanelText(Field::Version, view.uiText(Text::Version) + QStringLiteral(" : __.__-__"));
-    view.setPanelText(Field::Id, QStringLiteral("__"));
+    view.clearReadings();
     platform::PumpMessages();
 
     ModuleFound = false;
-    bool found = false;
+    std::optional<std::string> info;
     UnopenedPorts unopened;
     if (ScanCommNo > 0)
-        found = quickCheck(view, unopened);
-    if (!found)
-        found = searchPorts(unopened);
+        info = quickCheck(view, unopened);
+    if (!info)
+        info = searchPorts(unopened);
 
-    if (found) {
-        const std::string infoReply = LastReply;
-        if (readModuleInfo(view, infoReply, unopened)) {
+    if (info) {
+        if (readModuleInfo(view, *info, unopened)) {
             view.SetBusy(false);
             view.setLamp(LampColour::Yellow);
             platform::Tone(kGoodToneHz, kToneMs);
@@ -208,7 +210,7 @@ void runScan(ModuleView &view, const std::function<bool(UnopenedPorts &)> &searc
 }
 
 // The side-by-side search's answer, taken as the one-at-a-time search takes its own.
-bool sideBySideAnswer(ModuleView &view, const std::function<void(const PortSearch &)> &finished)
+std::optional<std::string> sideBySideAnswer(ModuleView &view, const std::function<void(const PortSearch &)> &finished)
 {
     std::vector<int> indexes;
     if (view.lockChecked())
@@ -218,13 +220,12 @@ bool sideBySideAnswer(ModuleView &view, const std::function<void(const PortSearc
             indexes.push_back(index);
     const std::optional<PortSearch> answer = ops::searchSideBySide(kFirstSearchPort, kLastSearchPort, indexes, finished);
     if (!answer)
-        return false;
+        return std::nullopt;
     ScanCommNo = answer->port;
     ScanBaudRateNo = answer->index;
     ScanBaudRate = BaudRateList[static_cast<std::size_t>(answer->index)];
     SaveScanSettings();
-    LastReply = answer->infoReply;
-    return true;
+    return answer->infoReply;
 }
 
 } // namespace

@@ -18,8 +18,6 @@ namespace ops {
 
 namespace {
 
-constexpr int kSearchTries = 2;
-
 // What the port threads share with the thread that waits for them.
 class Search {
 public:
@@ -70,26 +68,26 @@ PortSearch searchPort(int port, const std::vector<int> &indexes, Search &search)
             return out;
         }
         out.index = index;
-        const bool opened = link.open(port, BaudRateList[std::size_t(index)]);
-        out.device = link.lastOpenDevice();
-        if (!opened) {
+        const serial::OpenResult opened = link.open(port, BaudRateList[std::size_t(index)]);
+        out.device = opened.device;
+        if (!opened.opened()) {
             out.end = PortSearch::End::NotOpened;
-            out.open = link.lastOpenResult();
+            out.open = opened;
             return out;
         }
         ++out.tried;
-        bool found = false;
-        for (int t = 0; t < kSearchTries && !found && !search.outranked(port); ++t)
-            found = presenceTest(link);
+        std::optional<std::string> info;
+        for (int t = 0; t < kSearchTries && !info && !search.outranked(port); ++t)
+            info = presenceTest(link);
         link.close();
         if (link.wentAway()) {
             out.end = PortSearch::End::WentAway;
             return out;
         }
-        if (found) {
+        if (info) {
             search.answered(port);
             out.end = PortSearch::End::Answered;
-            out.infoReply = link.lastReply;
+            out.infoReply = std::move(*info);
             return out;
         }
     }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "link/port_backend.h"
+#include "ops/module_view.h"
 
 namespace ops {
 
@@ -35,5 +36,9 @@ struct PortSearch {
 // order they end. The lowest port that answered, or nothing.
 std::optional<PortSearch> searchSideBySide(int first, int last, const std::vector<int> &indexes,
                                            const std::function<void(const PortSearch &)> &finished);
+
+// Scan Module with this search in place of the one-at-a-time one (telmax-cmd scan --parallel);
+// finished hears of each port as it ends.
+void scanModuleSideBySide(ModuleView &view, const std::function<void(const PortSearch &)> &finished);
 
 } // namespace ops

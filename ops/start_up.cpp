@@ -4,13 +4,16 @@
 #include "link/port_backend.h"
 #include "ops/state.h"
 #include "platform/hooks.h"
+#include "settings/settings.h"
 #include "texts/ui_text.h"
 
 namespace ops {
 
+static_assert(kDefaultLineSetting == kDefaultBaudRateNo);
+
 void startUp()
 {
-    run.reset();
+    runState.reset();
     if (LoadSettings())
         LanguageIndex = languageIndexFor(LanguageFlag);
 }
@@ -22,6 +25,10 @@ void chooseLanguage(int index)
     SaveLanguage();
 }
 
+int languageInForce() { return LanguageIndex; }
+
+void loadPortMap() { LoadPortMap(); }
+
 QStringList lineSettingNames()
 {
     QStringList names;
@@ -29,6 +36,8 @@ QStringList lineSettingNames()
         names << QString::fromLatin1(settings);
     return names;
 }
+
+int rememberedLineSetting() { return ScanBaudRateNo; }
 
 int maxPrintTextBytes() { return cmd::kMaxPrintTextLength; }
 

@@ -6,7 +6,6 @@
 #include <functional>
 #include <memory>
 
-#include "link/commands.h"
 #include "texts/ui_text.h"   // the languages (kLanguages) chooseLanguage picks from
 
 namespace ops {
@@ -17,11 +16,18 @@ void startUp();
 
 // A language button: the language (an index into kLanguages) in force at once, and remembered.
 void chooseLanguage(int index);
+// The language in force: the stored one after start-up, or the one chosen since.
+int languageInForce();
+
+// The port map alone, as start-up reads it, for a front end that does nothing else first.
+void loadPortMap();
 
 // The twelve line settings, index 0 to 11, as the combo box lists them, and the index of the
 // factory default.
 QStringList lineSettingNames();
-inline constexpr int kDefaultLineSetting = kDefaultBaudRateNo;
+inline constexpr int kDefaultLineSetting = 5;
+// The line setting the module was last found or set at, as the combo box selects it.
+int rememberedLineSetting();
 
 // The most bytes of text one print command carries.
 int maxPrintTextBytes();

@@ -1,21 +1,22 @@
 #include "ops/state.h"
 
+#include "settings/settings.h"
 #include "texts/ui_text.h"
 
 namespace ops {
 
-RunState run;
+RunState runState;
 
 void RunState::reset()
 {
     moduleFound = false;
     processRunning = false;
-    testActive = false;
+    testHoldsControls = false;
     SetDefaultSettings();
     LanguageIndex = 0;
 }
 
 } // namespace ops
 
-bool &ModuleFound = ops::run.moduleFound;
-bool &ProcessRunning = ops::run.processRunning;
+bool &ModuleFound = ops::runState.moduleFound;
+bool &ProcessRunning = ops::runState.processRunning;

@@ -1,5 +1,7 @@
 #include "ops/visible_text.h"
 
+#include "platform/code_page.h"
+
 namespace ops {
 
 QString visibleText(const QString &text, Backslash backslash)
@@ -16,6 +18,16 @@ QString visibleText(const QString &text, Backslash backslash)
             out += c;
     }
     return out;
+}
+
+QString visibleBytes(const std::string &bytes)
+{
+    return visibleText(QString::fromStdString(platform::fromCodePage(bytes, std::string())), Backslash::Kept);
+}
+
+std::string localBytes(const QString &text)
+{
+    return platform::toCodePage(text.toStdString(), std::string());
 }
 
 } // namespace ops

@@ -4,6 +4,7 @@
 // ... BEL sets its title) or that make a listing lie (a newline starts a line of its own).
 
 #include <QString>
+#include <string>
 
 namespace ops {
 
@@ -13,5 +14,13 @@ namespace ops {
 // ports.conf line to copy.
 enum class Backslash { Doubled, Kept };
 QString visibleText(const QString &text, Backslash backslash = Backslash::Doubled);
+
+// Bytes from outside the program in the locale's code page (a device path from ports.conf, a
+// process name), as people are shown them: control characters visible, backslashes kept.
+QString visibleBytes(const std::string &bytes);
+
+// Text for people in the locale's code page, as the terminal reads it (a character it lacks
+// as "?").
+std::string localBytes(const QString &text);
 
 } // namespace ops

@@ -15,10 +15,6 @@ const std::array<LineSetting, 12> kLineSettings = {{
 
 namespace {
 
-constexpr unsigned char kFrameStart = 0x09;
-constexpr unsigned char kReplyStart = 0x0A;
-constexpr unsigned char kFrameEnd = 0x0D;
-
 int hexValue(char c)
 {
     if (c >= '0' && c <= '9')
@@ -57,7 +53,7 @@ void Module::receive(const unsigned char *data, std::size_t count)
 {
     for (std::size_t i = 0; i < count; ++i) {
         const unsigned char b = data[i];
-        if (b == kFrameStart) {
+        if (b == kCommandStart) {
             // Every start byte begins a frame afresh, whatever was being collected.
             discard(m_current, m_inFrame ? "cut off by a new start byte" : "no start byte");
             m_inFrame = true;
@@ -313,7 +309,7 @@ bool isFieldText(const std::string &text, std::size_t length)
 {
     // Control bytes are allowed, so that a module sending them can be played; the frame's own
     // start and end bytes (09, 0A, 0D) and NUL are not.
-    static const std::string kFrameBytes("\0\t\n\r", 4);
+    static const std::string kFrameBytes{'\0', char(kCommandStart), char(kReplyStart), char(kFrameEnd)};
     return text.size() == length && text.find_first_of(kFrameBytes) == std::string::npos;
 }
 

@@ -27,11 +27,23 @@ QString ConsoleView::panelText(ops::Field panel) const
     return it == m_panels.end() ? QString() : it->second;
 }
 
-QString ConsoleView::panelValue(ops::Field panel) const
+void ConsoleView::showReading(ops::Reading reading, const QString &value)
 {
-    const QString text = panelText(panel);
-    const qsizetype at = text.indexOf(QStringLiteral(" : "));
-    return at < 0 ? text : text.mid(at + 3);
+    m_readings[reading] = value;
+    if (reading == ops::Reading::Id)
+        m_panels[ops::Field::Id] = value;   // the ID panel shows it, and Set Module ID reads it there
+}
+
+void ConsoleView::clearReadings()
+{
+    m_readings.clear();
+    m_panels[ops::Field::Id] = QStringLiteral("__");
+}
+
+QString ConsoleView::reading(ops::Reading reading) const
+{
+    const auto it = m_readings.find(reading);
+    return it == m_readings.end() ? QString() : it->second;
 }
 
 void ConsoleView::setLamp(ops::LampColour colour)

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <map>
+#include <optional>
 
 #include "ops/module_view.h"
 
@@ -16,6 +17,8 @@ public:
 
     void setPanelText(ops::Field panel, const QString &text) override;
     QString panelText(ops::Field panel) const override;
+    void showReading(ops::Reading reading, const QString &value) override;
+    void clearReadings() override;
     void setLamp(ops::LampColour colour) override;
     void setWindowEnabled(bool) override {}
     void setBusyCursor(bool) override {}
@@ -31,6 +34,7 @@ public:
     QString processCaption() const override { return m_caption; }
     void setProcessCaption(const QString &caption) override { m_caption = caption; }
     void processLinePrinted() override;
+    void portNotOpened(const QString &reason) override { m_portProblem = reason; }
 
     // What the verbs set before they run an operation (the controls a user would have set).
     void setLock(bool lock) { m_lock = lock; }
@@ -45,14 +49,18 @@ public:
     bool lampYellow() const { return m_yellow; }
     int linesPrinted() const { return m_lines; }
     void resetLines() { m_lines = 0; }
-    // A panel's value without the caption in front of it ("S/N : TQ123456" gives "TQ123456").
-    QString panelValue(ops::Field panel) const;
+    // Why the port of the last operation did not open; nothing when it opened (or was not tried).
+    const std::optional<QString> &portProblem() const { return m_portProblem; }
+    void forgetPortProblem() { m_portProblem.reset(); }
+    // A value read from the module as it came; empty when none was read.
+    QString reading(ops::Reading reading) const;
 
 private:
     int m_language;
     bool m_progress;
     bool m_beep;
     std::map<ops::Field, QString> m_panels;
+    std::map<ops::Reading, QString> m_readings;
     bool m_yellow = false;   // the lamp starts red
     int m_selected = -1;
     int m_idPosition = 1;
@@ -60,6 +68,7 @@ private:
     QString m_text;
     QString m_caption;
     int m_lines = 0;
+    std::optional<QString> m_portProblem;
 };
 
 } // namespace tools

@@ -8,6 +8,7 @@
 #include <unistd.h>
 #endif
 
+#include "ops/visible_text.h"
 #include "platform/code_page.h"
 
 namespace tools {
@@ -63,7 +64,7 @@ void guardStandardStreams()
 
 std::string local(const QString &text)
 {
-    return platform::toCodePage(text.toStdString(), std::string());
+    return ops::localBytes(text);
 }
 
 QString fromLocal(const std::string &bytes)

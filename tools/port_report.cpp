@@ -10,8 +10,8 @@
 
 #include "link/comm.h"
 #include "link/commands.h"
-#include "link/open_failure.h"
 #include "link/seams.h"
+#include "ops/port_messages.h"
 #include "ops/visible_text.h"
 #include "tools/output.h"
 #include "tools/port_map_line.h"
@@ -46,7 +46,7 @@ QString utf8(const std::string &s) { return QString::fromUtf8(s.data(), qsizetyp
 // device path would otherwise print a line of its own, one that looks like a port.
 std::string shown(const std::string &text)
 {
-    return local(ops::visibleText(fromLocal(text), ops::Backslash::Kept));
+    return local(ops::visibleBytes(text));
 }
 
 void addIdentity(QJsonObject &o, const DeviceIdentity &id)
@@ -68,20 +68,17 @@ void printJson(const QJsonObject &o)
 }
 
 // Whether the port opens now, as the listing says it.
-std::string stateOf(int n, const std::string &port, const std::string &device, bool &opens)
+QString stateOf(int n, bool &opens)
 {
-    opens = OpenComm(n, BaudRateList[kDefaultBaudRateNo]);
+    const serial::OpenResult r = serial::defaultLink.open(n, BaudRateList[kDefaultBaudRateNo]);
+    opens = r.opened();
     if (opens) {
         CloseComm();
-        return "free";
+        return QStringLiteral("free");
     }
-    if (serial::lastOpenResult().failure == serial::OpenFailure::Missing)
-        return "missing";
-    std::string state = serial::openFailureText(port, device, serial::lastOpenResult());
-    // The listing already names the device.
-    if (state.compare(0, device.size() + 2, device + ": ") == 0)
-        state.erase(0, device.size() + 2);
-    return state;
+    if (r.failure == serial::OpenFailure::Missing)
+        return QStringLiteral("missing");
+    return ops::openFailureReason(serial::portLabel(n), r);   // the listing names the device already
 }
 
 // COM1 to COM16 and every mapped number; the kernel names they lead to go into reached.
@@ -96,7 +93,7 @@ void listMapped(bool json, const FileRoots &roots, std::set<std::string> &reache
         const std::string port = serial::portLabel(n);
         const std::string device = serial::resolvePort(n);
         bool opens = false;
-        const std::string state = stateOf(n, port, device, opens);
+        const QString state = stateOf(n, opens);
         const std::string name = ttyNameOf(device);
         const auto id = name.empty() ? std::nullopt : identifyTty(name, roots);
         if (!name.empty())
@@ -106,13 +103,13 @@ void listMapped(bool json, const FileRoots &roots, std::set<std::string> &reache
             o.insert(QStringLiteral("port"), utf8(port));
             o.insert(QStringLiteral("device"), utf8(device));
             o.insert(QStringLiteral("opens"), opens);
-            o.insert(QStringLiteral("state"), QString::fromLocal8Bit(state.c_str()));
+            o.insert(QStringLiteral("state"), state);
             if (id)
                 addIdentity(o, *id);
             printJson(o);
             continue;
         }
-        std::printf("%-6s %-40s %s\n", port.c_str(), shown(device).c_str(), shown(state).c_str());
+        std::printf("%-6s %-40s %s\n", port.c_str(), shown(device).c_str(), local(state).c_str());
         if (id) {
             std::printf("       %s\n", shown(describe(*id)).c_str());
             if (!id->byId.empty() && id->byId != device)

@@ -5,10 +5,11 @@
 #include "link/comm.h"
 #include "link/commands.h"
 #include "link/frame.h"
-#include "link/open_failure.h"
 #include "link/seams.h"
 #include "link/wire_text.h"
-#include "ops/state.h"
+#include "ops/operations.h"
+#include "ops/port_messages.h"
+#include "ops/start_up.h"
 #include "ops/visible_text.h"
 #include "tools/output.h"
 #include "tools/verb_grammar.h"
@@ -31,20 +32,21 @@ std::string printable(const std::string &reply)
     return local(ops::visibleText(QString::fromLatin1(reply.data(), qsizetype(reply.size()))));
 }
 
-std::string fieldsOf(const std::string &command)
+std::string fieldsOf(const std::string &command, const serial::Reply &reply)
 {
+    const std::string &text = reply.text;
     if (command == cmd::moduleInfo()) {
-        if (ReplyLength != cmd::kInfoReplyLength)
-            return "  info reply is " + std::to_string(ReplyLength) + " bytes, not 16: not accepted as the module\n";
-        return "  S/N     " + printable(cmd::infoSerial(LastReply)) + "\n  ID      " + printable(cmd::infoId(LastReply))
-               + "\n";
+        const std::size_t length = reply.received.size();
+        if (length != std::size_t(cmd::kInfoReplyLength))
+            return "  info reply is " + std::to_string(length) + " bytes, not 16: not accepted as the module\n";
+        return "  S/N     " + printable(cmd::infoSerial(text)) + "\n  ID      " + printable(cmd::infoId(text)) + "\n";
     }
     if (command == cmd::firmwareVersion())
-        return "  version " + printable(cmd::versionText(LastReply)) + "\n";
+        return "  version " + printable(cmd::versionText(text)) + "\n";
     if (command == cmd::printerStatus()) {
-        const std::string c = cmd::statusChar(LastReply);
-        const std::string text = cmd::statusText(c);
-        return "  status  " + printable(c) + (text.empty() ? " (no status text)" : " " + text) + "\n";
+        const std::string c = cmd::statusChar(text);
+        const std::string words = ops::statusText(c);
+        return "  status  " + printable(c) + (words.empty() ? " (no status text)" : " " + words) + "\n";
     }
     return {};
 }
@@ -59,23 +61,23 @@ bool exchangeShown(const std::string &command, std::string &out)
         return false;
     }
     out += "  sent    " + wire::hex(commandFrame(command)) + "\n";
-    const bool ok = SendCommand(command);
+    const serial::Reply reply = serial::exchange(command);
     if (!expectsReply(command)) {
         out += "  no reply expected\n";
         return true;
     }
-    const bool complete = ReplyLength >= 2 && ReplyBuffer[0] == 0x0A && ReplyBuffer[ReplyLength - 1] == 0x0D;
-    if (complete)
-        out += "  reply   \"" + printable(LastReply) + "\"\n  hex     " + wire::hex(LastReply) + "\n";
-    else if (ReplyLength > 0)
-        out += "  partial " + wire::hex(ReplyBuffer, std::size_t(ReplyLength)) + "\n";
-    if (ok)
-        out += "  verified (" + std::to_string(ReplyLength) + " bytes)\n" + fieldsOf(command);
-    else if (complete)
-        out += "  NOT verified: checksum digits wrong or reply too short (" + std::to_string(ReplyLength) + " bytes)\n";
+    const std::string length = std::to_string(reply.received.size());
+    if (reply.complete)
+        out += "  reply   \"" + printable(reply.text) + "\"\n  hex     " + wire::hex(reply.text) + "\n";
+    else if (!reply.received.empty())
+        out += "  partial " + wire::hex(reply.received) + "\n";
+    if (reply.verified)
+        out += "  verified (" + length + " bytes)\n" + fieldsOf(command, reply);
+    else if (reply.complete)
+        out += "  NOT verified: checksum digits wrong or reply too short (" + length + " bytes)\n";
     else
         out += "  NOT verified: no complete reply within " + std::to_string(kReplyWindowMs) + " ms\n";
-    return ok;
+    return reply.verified;
 }
 
 int usage(const std::string &error)
@@ -111,12 +113,13 @@ int runRawExchanges(const std::vector<std::string> &all)
         return usage(args.empty() ? "no port given" : "no command given");
 
     const std::string port = args[0];
-    LoadPortMap();   // the port map, as the program reads it at start
+    ops::loadPortMap();   // as the program reads it at start
     const int number = serial::portNumberFor(port);
     const std::string device = serial::resolvePort(number);
 
-    if (!OpenComm(number, line)) {
-        std::fprintf(stderr, "telmax-cmd: %s\n", serial::openFailureText(port, device, serial::lastOpenResult()).c_str());
+    const serial::OpenResult opened = serial::defaultLink.open(number, line);
+    if (!opened.opened()) {
+        tell(QStringLiteral("telmax-cmd: ") + ops::openFailureText(port, opened));
         return 2;
     }
     const QString named = fromLocal(port + " = " + device);

@@ -11,6 +11,7 @@
 #include <unistd.h>
 #endif
 
+#include "link/frame.h"
 #include "link/seams.h"
 #include "link/wire_text.h"
 
@@ -19,15 +20,10 @@ namespace tools {
 namespace {
 
 // The port a device is known by, labelled as everywhere else: COMn, else the device path.
-std::string portOfDevice(const std::string &device)
+std::string portLabelOf(const std::string &device)
 {
-    for (int n = 1; n <= 16; ++n)
-        if (serial::deviceForPort(n) == device)
-            return serial::portLabel(n);
-    for (const auto &[n, mapped] : serial::portMap())
-        if (mapped == device)
-            return serial::portLabel(n);
-    return device;
+    const std::optional<int> number = serial::numberOfDevice(device);
+    return number ? serial::portLabel(*number) : device;
 }
 
 long long nowMs()
@@ -39,8 +35,8 @@ long long nowMs()
 // The characters between the start byte and the checksum digits (all of a partial reply's).
 std::string textOf(const std::vector<unsigned char> &bytes)
 {
-    const bool whole = bytes.size() >= 4 && bytes.back() == 0x0D;
-    const std::size_t begin = !bytes.empty() && (bytes[0] == 0x09 || bytes[0] == 0x0A) ? 1 : 0;
+    const bool whole = bytes.size() >= 4 && bytes.back() == kFrameEnd;
+    const std::size_t begin = !bytes.empty() && (bytes[0] == kCommandStart || bytes[0] == kReplyStart) ? 1 : 0;
     const std::size_t end = whole ? bytes.size() - 3 : bytes.size();
     return std::string(bytes.begin() + std::ptrdiff_t(begin), bytes.begin() + std::ptrdiff_t(std::max(begin, end)));
 }
@@ -133,7 +129,7 @@ serial::OpenResult TracePort::open(const std::string &device)
 {
     const serial::OpenResult r = m_inner.open(device);
     const std::string tag =
-        ",\"port\":" + wire::jsonString(portOfDevice(device)) + ",\"device\":" + wire::jsonString(device);
+        ",\"port\":" + wire::jsonString(portLabelOf(device)) + ",\"device\":" + wire::jsonString(device);
     const std::lock_guard<std::mutex> lock(m_mutex);
     note("\"event\":\"open\"" + tag + ",\"ok\":" + (r.handle != INVALID_COMM_HANDLE ? "true" : "false"));
     if (r.handle != INVALID_COMM_HANDLE)
@@ -154,10 +150,10 @@ void TracePort::received(CommHandleType handle, unsigned char byte)
 {
     const std::lock_guard<std::mutex> lock(m_mutex);
     Port &port = m_ports[handle];
-    if (byte == 0x0A)
+    if (byte == kReplyStart)
         flushPartial(port);
     port.reply.push_back(byte);
-    if (byte == 0x0D && port.reply.front() == 0x0A) {
+    if (byte == kFrameEnd && port.reply.front() == kReplyStart) {
         event(port, "rx", port.reply);
         port.reply.clear();
     }
@@ -185,10 +181,10 @@ void TracePort::write(CommHandleType handle, const unsigned char *data, std::siz
     const std::lock_guard<std::mutex> lock(m_mutex);
     Port &port = m_ports[handle];
     for (std::size_t i = 0; i < count; ++i) {
-        if (data[i] == 0x09)
+        if (data[i] == kCommandStart)
             port.frame.clear();
         port.frame.push_back(data[i]);
-        if (data[i] == 0x0D && port.frame.front() == 0x09) {
+        if (data[i] == kFrameEnd && port.frame.front() == kCommandStart) {
             event(port, "tx", port.frame, ",\"line\":" + wire::jsonString(port.settings));
             port.frame.clear();
         }

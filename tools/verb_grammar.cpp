@@ -157,12 +157,12 @@ bool applyOption(const std::string &a, const std::string &value, Invocation &inv
         }
         inv.port = value;
     } else if (a == "--line") {
-        if (!lineIndex(value)) {
+        inv.line = lineIndex(value);
+        if (!inv.line) {
             error = "--line " + value + " is not one of the module's twelve line settings (0 to 11, or"
                     " 4800,n,8,1 ... 115200,e,8,1)";
             return false;
         }
-        inv.line = value;
     } else if (a == "--beep") {
         inv.beep = true;
     } else if (a == "--ports") {
@@ -182,6 +182,24 @@ bool applyOption(const std::string &a, const std::string &value, Invocation &inv
     return true;
 }
 
+// The verb's argument into call, as what it stands for; false when it stands for nothing.
+bool readArgument(const std::string &arg, VerbCall &call)
+{
+    switch (call.verb) {
+    case Verb::SetId:
+        call.id = wholeNumber(arg, 1, 99).value_or(0);
+        return call.id > 0;
+    case Verb::SetBaud:
+        call.lineIndex = lineIndex(arg).value_or(-1);
+        return call.lineIndex >= 0;
+    case Verb::Print:
+        call.text = arg;
+        return true;
+    default:
+        return true;
+    }
+}
+
 bool readVerb(const VerbSpec &v, const std::vector<std::string> &args, std::size_t &i, Invocation &inv,
               std::string &error)
 {
@@ -193,12 +211,9 @@ bool readVerb(const VerbSpec &v, const std::vector<std::string> &args, std::size
             error = call.name + " needs " + v.argName;
             return false;
         }
-        call.arg = args[++i];
-        const bool valid = call.verb == Verb::SetId    ? wholeNumber(call.arg, 1, 99).has_value()
-                         : call.verb == Verb::SetBaud ? lineIndex(call.arg).has_value()
-                                                       : true;
-        if (!valid) {
-            error = call.name + ": '" + call.arg + "' is not "
+        const std::string &arg = args[++i];
+        if (!readArgument(arg, call)) {
+            error = call.name + ": '" + arg + "' is not "
                     + (call.verb == Verb::SetId ? "an ID from 1 to 99" : "a line setting (0 to 11, or e.g. 57600,e,8,1)");
             return false;
         }
@@ -281,7 +296,7 @@ std::optional<Invocation> parseVerbs(const std::vector<std::string> &args, std::
         if (!applyOption(a, value, inv, error))
             return std::nullopt;
     }
-    if (!inv.line.empty() && inv.port.empty()) {
+    if (inv.line && inv.port.empty()) {
         error = "--line goes with --port (a scan finds the line setting itself)";
         return std::nullopt;
     }

@@ -13,10 +13,13 @@ namespace tools {
 
 enum class Verb { Scan, SetId, SetBaud, Factory, Status, Print, Test };
 
+// A verb with its argument read as what it stands for.
 struct VerbCall {
     Verb verb = Verb::Scan;
     std::string name;
-    std::string arg;     // set-id NN, set-baud INDEX|SETTINGS, print TEXT (locale bytes, as given)
+    int id = 0;          // set-id: 1 to 99
+    int lineIndex = -1;  // set-baud: the line setting, 0 to 11
+    std::string text;    // print: the text, in the locale's code page as given
     bool lock = true;    // scan: only the remembered line setting on each port, as the window's default
     bool parallel = false;   // scan: the ports side by side
     int count = 0;       // test: stop after this many lines (0: until Ctrl+C or a failure)
@@ -28,7 +31,7 @@ struct Invocation {
     int language = -1;       // -1: the language the window would use (the stored one)
     std::string trace;       // --trace FILE
     std::string port;        // --port COMn|DEVICE
-    std::string line;        // --line SETTINGS, with --port
+    std::optional<int> line; // --line SETTINGS, with --port: the line setting, 0 to 11
     bool beep = false;
     bool listPorts = false;  // --ports
 };

@@ -15,9 +15,11 @@
 
 #include "link/comm.h"
 #include "link/commands.h"
-#include "link/open_failure.h"
 #include "link/seams.h"
+#include "ops/module_port.h"
 #include "ops/operations.h"
+#include "ops/port_messages.h"
+#include "ops/side_by_side.h"
 #include "ops/start_up.h"
 #include "ops/state.h"
 #include "ops/visible_text.h"
@@ -43,49 +45,23 @@ extern "C" void requestStop(int)
     serial::restorePortOnSignals();
 }
 
+struct OutcomeField {
+    const char *name;
+    QJsonValue value;
+    bool fromTheLine;   // text the module sent (a reading)
+};
+
 struct Outcome {
     bool ok = false;
-    std::vector<std::pair<const char *, QJsonValue>> fields;   // in the order shown
+    std::vector<OutcomeField> fields;   // in the order shown
     // set-baud and factory: whether the module's new line setting was stored for the next run.
-    std::optional<SaveResult> save;
-};
+    std::optional<ops::SaveOutcome> save;
 
-// The fields whose text came from the module.
-bool isFromTheLine(const char *field)
-{
-    for (const char *name : {"serial", "id", "version", "status"})
-        if (std::strcmp(field, name) == 0)
-            return true;
-    return false;
-}
+    void add(const char *name, QJsonValue value) { fields.push_back({name, std::move(value), false}); }
+    void addReading(const char *name, const QString &value) { fields.push_back({name, value, true}); }
+};
 
 QString latin1(const std::string &s) { return QString::fromLatin1(s.data(), qsizetype(s.size())); }
-
-// The print text as the printer gets it, and how many of its characters became "?".
-struct PrintBytes {
-    std::string bytes;   // trimmed, as the command carries it
-    int replaced = 0;
-};
-
-// The text as the print command carries it: control characters as spaces, and without the
-// blanks at either end, which the command drops.
-QString sentText(const QString &text)
-{
-    const QString printable = ops::printableText(text);
-    qsizetype begin = 0, end = printable.size();
-    while (begin < end && printable.at(begin).unicode() <= 0x20)
-        ++begin;
-    while (end > begin && printable.at(end - 1).unicode() <= 0x20)
-        --end;
-    return printable.mid(begin, end - begin);
-}
-
-PrintBytes printBytesOf(const QString &text)
-{
-    PrintBytes p;
-    p.bytes = cmd::trimControl(ops::printTextBytes(text, &p.replaced));
-    return p;
-}
 
 // A failure because the adapter was pulled out reads like a silent module; the reason is
 // that a device went away while the verb ran.
@@ -98,34 +74,6 @@ void reportVanished(const VerbCall &call, const std::vector<DeviceIdentity> &bef
             std::fprintf(stderr, "telmax-cmd: %s: /dev/%s (%s) went away during the operation: unplugged?\n",
                          call.name.c_str(), id.name.c_str(), describe(id).c_str());
     }
-}
-
-// One line for a port of the side-by-side search as it ends.
-std::string portLine(const ops::PortSearch &p)
-{
-    const std::string port = serial::portLabel(p.port);
-    const std::string where = port + (p.device.empty() ? "" : " " + p.device) + ": ";
-    const char *line = p.index >= 0 ? BaudRateList[std::size_t(p.index)] : "";
-    switch (p.end) {
-    case ops::PortSearch::End::Answered:
-        return where + "the module answered at " + line;
-    case ops::PortSearch::End::Silent:
-        return where + "no answer at " + (p.tried == 1 ? std::string(line) : std::to_string(p.tried) + " line settings");
-    case ops::PortSearch::End::Stopped:
-        return where + "stopped: a lower port answered";
-    case ops::PortSearch::End::SameDevice:
-        return where + "the same device as " + serial::portLabel(p.sameAs);
-    case ops::PortSearch::End::WentAway:
-        return port + " " + serial::wentAwayText(p.device);
-    case ops::PortSearch::End::NotOpened:
-        break;
-    }
-    if (p.open.failure == serial::OpenFailure::Missing)
-        return where + "missing";
-    std::string reason = serial::openFailureText(port, p.device, p.open);
-    if (reason.compare(0, p.device.size() + 2, p.device + ": ") == 0)
-        reason.erase(0, p.device.size() + 2);   // the line names the device already
-    return where + reason;
 }
 
 class Runner {
@@ -148,12 +96,7 @@ private:
 
 void Runner::choosePort()
 {
-    ScanCommNo = serial::portNumberFor(m_inv.port);
-    if (!m_inv.line.empty()) {
-        ScanBaudRateNo = *lineIndex(m_inv.line);
-        ScanBaudRate = BaudRateList[std::size_t(ScanBaudRateNo)];
-    }
-    ModuleFound = true;   // the named port stands in for a scan that found the module there
+    ops::useNamedPort(m_inv.port, m_inv.line);
 }
 
 Outcome Runner::runTest(const VerbCall &call)
@@ -190,7 +133,7 @@ Outcome Runner::runTest(const VerbCall &call)
     std::signal(SIGINT, SIG_DFL);
     serial::restorePortOnSignals();
     m_view.onLinePrinted = nullptr;
-    o.fields.emplace_back("lines", m_view.linesPrinted());
+    o.add("lines", m_view.linesPrinted());
     return o;
 }
 
@@ -199,67 +142,63 @@ Outcome Runner::runScan(const VerbCall &call)
     Outcome o;
     m_view.setLock(call.lock);
     if (call.parallel)
-        ops::scanModuleSideBySide(m_view, [](const ops::PortSearch &port) { tell(QString::fromStdString(portLine(port))); });
+        ops::scanModuleSideBySide(m_view, [](const ops::PortSearch &port) { tell(ops::portSearchLine(port)); });
     else
         ops::scanModule(m_view);
     o.ok = m_view.lampYellow() && ModuleFound;
     if (o.ok) {
-        o.fields.emplace_back("port", QString::fromStdString(serial::portLabel(ScanCommNo)));
-        o.fields.emplace_back("device", QString::fromStdString(serial::deviceForPort(ScanCommNo)));
-        o.fields.emplace_back("line", latin1(ScanBaudRate));
-        o.fields.emplace_back("serial", m_view.panelValue(ops::Field::Serial));
-        o.fields.emplace_back("id", m_view.panelText(ops::Field::Id));
-        o.fields.emplace_back("version", m_view.panelValue(ops::Field::Version));
+        const ops::ModulePort found = ops::modulePort();
+        o.add("port", QString::fromStdString(serial::portLabel(found.number)));
+        o.add("device", QString::fromStdString(serial::deviceForPort(found.number)));
+        o.add("line", latin1(found.line));
+        o.addReading("serial", m_view.reading(ops::Reading::Serial));
+        o.addReading("id", m_view.panelText(ops::Field::Id));
+        o.addReading("version", m_view.reading(ops::Reading::Version));
     }
     if (call.parallel)
-        o.fields.emplace_back("parallel", true);
+        o.add("parallel", true);
     return o;
 }
 
 std::optional<Outcome> Runner::runVerb(const VerbCall &call)
 {
     Outcome o;
+    m_view.forgetPortProblem();
     switch (call.verb) {
     case Verb::Scan:
         return runScan(call);
-    case Verb::SetId: {
-        const int id = std::stoi(call.arg);
-        m_view.chooseId(id);
+    case Verb::SetId:
+        m_view.chooseId(call.id);
         ops::setModuleId(m_view);
-        o.fields.emplace_back("id", QString::asprintf("%02d", id));
+        o.add("id", QString::asprintf("%02d", call.id));
         break;
-    }
     case Verb::SetBaud: {
-        const int index = *lineIndex(call.arg);
+        const int index = call.lineIndex;
         m_view.selectBaudRate(index);
         ops::setModuleBaudRate(m_view);
-        // Each invocation is a whole run: the module's new line setting is stored where a scan
-        // stores it, or the next run's scan would look for the module at the old one.
+        // Each invocation is a whole run: the next one finds the module at its new line setting.
         if (m_view.lampYellow())
-            o.save = SaveLineSetting();
-        o.fields.emplace_back("line", QString::fromLatin1(BaudRateList[std::size_t(index)]));
+            o.save = ops::storeLineSetting();
+        o.add("line", QString::fromLatin1(BaudRateList[std::size_t(index)]));
         break;
     }
     case Verb::Factory:
         ops::factoryDefault(m_view);
-        if (m_view.lampYellow()) {
-            ScanBaudRateNo = kDefaultBaudRateNo;
-            ScanBaudRate = BaudRateList[kDefaultBaudRateNo];
-            o.save = SaveLineSetting();
-        }
-        o.fields.emplace_back("id", QStringLiteral("01"));
-        o.fields.emplace_back("line", QString::fromLatin1(BaudRateList[kDefaultBaudRateNo]));
+        if (m_view.lampYellow())
+            o.save = ops::storeLineSetting();
+        o.add("id", QStringLiteral("01"));
+        o.add("line", QString::fromLatin1(BaudRateList[kDefaultBaudRateNo]));
         break;
     case Verb::Status:
         ops::getPrintStatus(m_view);
-        o.fields.emplace_back("status", m_view.panelText(ops::Field::Status));
+        o.addReading("status", m_view.reading(ops::Reading::Status));
         break;
     case Verb::Print: {
-        m_view.setText(fromLocal(call.arg));
+        m_view.setText(fromLocal(call.text));
         ops::printText(m_view);
-        const PrintBytes sent = printBytesOf(m_view.printText());
-        o.fields.emplace_back("text", sentText(m_view.printText()));
-        o.fields.emplace_back("replaced", sent.replaced);
+        const ops::PrintTextSent sent = ops::printTextSent(m_view.printText());
+        o.add("text", sent.text);
+        o.add("replaced", sent.replaced);
         break;
     }
     case Verb::Test:
@@ -267,7 +206,7 @@ std::optional<Outcome> Runner::runVerb(const VerbCall &call)
         break;
     }
     o.ok = m_view.lampYellow();
-    if (!o.ok && serial::lastOpenResult().failure != serial::OpenFailure::None)
+    if (!o.ok && m_view.portProblem())
         return std::nullopt;   // the port did not open: a reason, not a module result
     return o;
 }
@@ -278,8 +217,8 @@ void Runner::report(const VerbCall &call, const Outcome &o)
     const QString lamp = m_view.lampYellow() ? QStringLiteral("yellow") : QStringLiteral("red");
     if (m_inv.json) {
         QJsonObject obj;
-        for (const auto &[name, value] : o.fields)
-            obj.insert(QLatin1String(name), value);
+        for (const OutcomeField &f : o.fields)
+            obj.insert(QLatin1String(f.name), f.value);
         obj.insert(QStringLiteral("verb"), QString::fromStdString(call.name));
         obj.insert(QStringLiteral("ok"), o.ok);
         obj.insert(QStringLiteral("lamp"), lamp);
@@ -287,14 +226,14 @@ void Runner::report(const VerbCall &call, const Outcome &o)
         if (o.save) {
             obj.insert(QStringLiteral("saved"), o.save->saved);
             if (!o.save->saved)
-                obj.insert(QStringLiteral("save_error"), describe(*o.save));
+                obj.insert(QStringLiteral("save_error"), o.save->refusal);
         }
         results().write(QJsonDocument(obj).toJson(QJsonDocument::Compact).toStdString() + "\n");
         return;
     }
     QString text = QString::fromStdString(call.name).leftJustified(9) + QString(o.ok ? "ok" : "FAILED").leftJustified(7)
                    + message + QStringLiteral("  [") + lamp + QStringLiteral("]\n");
-    for (const auto &[name, value] : o.fields) {
+    for (const auto &[name, value, fromTheLine] : o.fields) {
         const QString label = QStringLiteral("  ") + QString::fromLatin1(name).leftJustified(9);
         if (std::strcmp(name, "replaced") == 0) {
             if (value.toInt() > 0)
@@ -306,13 +245,13 @@ void Runner::report(const VerbCall &call, const Outcome &o)
         } else if (!value.toString().isEmpty()) {
             // What the module sent, and a device path from ports.conf, can hold bytes a terminal
             // would obey; --json keeps them exact. A path's backslashes are its own (\\.\COM3).
-            const ops::Backslash backslash = isFromTheLine(name) ? ops::Backslash::Doubled : ops::Backslash::Kept;
+            const ops::Backslash backslash = fromTheLine ? ops::Backslash::Doubled : ops::Backslash::Kept;
             text += label + ops::visibleText(value.toString(), backslash) + u'\n';
         }
     }
     if (o.save && !o.save->saved)
         text += QStringLiteral("  saved    no: %1; the module now runs at %2\n")
-                    .arg(describe(*o.save), latin1(ScanBaudRate));
+                    .arg(o.save->refusal, latin1(ops::modulePort().line));
     results().write(local(text));
 }
 
@@ -351,9 +290,8 @@ int Runner::run()
         const std::vector<DeviceIdentity> devicesBefore = serialDevices();
         const std::optional<Outcome> outcome = runVerb(call);
         if (!outcome) {
-            const std::string reason = serial::openFailureText(serial::portLabel(ScanCommNo),
-                                                               serial::lastOpenDevice(), serial::lastOpenResult());
-            std::fprintf(stderr, "telmax-cmd: %s: %s\n", call.name.c_str(), reason.c_str());
+            tell(QStringLiteral("telmax-cmd: ") + QString::fromStdString(call.name) + QStringLiteral(": ")
+                 + m_view.portProblem().value_or(QString()));
             status = 2;
             break;
         }
@@ -384,7 +322,7 @@ bool printTextsFit(const Invocation &inv)
     for (const VerbCall &call : inv.verbs) {
         if (call.verb != Verb::Print)
             continue;
-        const std::size_t size = printBytesOf(fromLocal(call.arg)).bytes.size();
+        const std::size_t size = ops::printTextSent(fromLocal(call.text)).bytes.size();
         if (size > std::size_t(cmd::kMaxPrintTextLength)) {
             std::fprintf(stderr,
                          "telmax-cmd: print: the text is %zu bytes in the printer's code page (%s); one print"
@@ -416,7 +354,7 @@ int runVerbs(const Invocation &inv)
         if (inv.verbs.empty())
             return 0;
     }
-    const int language = inv.language >= 0 ? inv.language : LanguageIndex;
+    const int language = inv.language >= 0 ? inv.language : ops::languageInForce();
     Runner runner(inv, language);
     return runner.run();
 }

@@ -18,6 +18,7 @@
 #include "app/components.h"
 #include "app/widgets.h"
 #include "ops/state.h"
+#include "settings/settings.h"
 #include "tests/app/window_test.h"
 
 using testsupport::processStore;

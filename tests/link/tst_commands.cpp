@@ -103,27 +103,6 @@ private slots:
         QFETCH(QString, field);
         QCOMPARE(QString::fromStdString(cmd::replyField(reply.toStdString(), start, count)), field);
     }
-
-    void statusTexts_data()
-    {
-        QTest::addColumn<QString>("character");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("O") << "O" << "Print ok.";
-        QTest::newRow("P") << "P" << "Print paper out!";
-        QTest::newRow("E") << "E" << "Print error!";
-        QTest::newRow("N") << "N" << "Print no select!";
-        QTest::newRow("B") << "B" << "Print busy!";
-        QTest::newRow("F") << "F" << "Buffer full!";
-        QTest::newRow("lower case") << "p" << "";
-        QTest::newRow("other") << "X" << "";
-        QTest::newRow("none") << "" << "";
-    }
-    void statusTexts()
-    {
-        QFETCH(QString, character);
-        QFETCH(QString, text);
-        QCOMPARE(QString::fromStdString(cmd::statusText(character.toStdString())), text);
-    }
 };
 
 QTEST_GUILESS_MAIN(TestCommands)

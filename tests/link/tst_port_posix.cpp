@@ -15,11 +15,12 @@
 #include <unistd.h>
 
 #include "link/comm.h"
+#include "link/device_access.h"
 #include "link/frame.h"
 #include "link/line_settings.h"
-#include "link/open_failure.h"
 #include "link/seams.h"
 #include "link/termios_line.h"
+#include "ops/port_messages.h"
 #include "platform/hooks.h"
 #include "support/fake_port.h"
 #include "support/pty_util.h"
@@ -224,11 +225,13 @@ private slots:
         serial::setPortMap({{3, "/dev/telmax-no-such-port"}});
         QElapsedTimer t;
         t.start();
-        QVERIFY(!OpenComm(3, "19200,e,8,1"));
+        const serial::OpenResult missing = serial::defaultLink.open(3, "19200,e,8,1");
+        QVERIFY(!missing.opened());
         QCOMPARE(CommHandle, INVALID_COMM_HANDLE);
-        QCOMPARE(serial::lastOpenResult().failure, serial::OpenFailure::Missing);
-        QVERIFY(!OpenComm(17, "19200,e,8,1"));   // no device for COM17 without a map entry
-        QCOMPARE(serial::lastOpenResult().failure, serial::OpenFailure::NoDevice);
+        QCOMPARE(missing.failure, serial::OpenFailure::Missing);
+        const serial::OpenResult unnamed = serial::defaultLink.open(17, "19200,e,8,1");
+        QVERIFY(!unnamed.opened());   // no device for COM17 without a map entry
+        QCOMPARE(unnamed.failure, serial::OpenFailure::NoDevice);
         serial::setPortMap({});
     }
 
@@ -292,8 +295,9 @@ private slots:
         Pty pty;
         QCOMPARE(::ioctl(pty.slave, TIOCEXCL), 0);   // the other program's descriptor
         serial::setPortMap({{3, pty.path.toStdString()}});
-        QVERIFY(!OpenComm(3, "19200,e,8,1"));
-        QCOMPARE(serial::lastOpenResult().failure, serial::OpenFailure::Busy);
+        const serial::OpenResult busy = serial::defaultLink.open(3, "19200,e,8,1");
+        QVERIFY(!busy.opened());
+        QCOMPARE(busy.failure, serial::OpenFailure::Busy);
         int exclusive = 0;
         QCOMPARE(::ioctl(pty.slave, TIOCGEXCL, &exclusive), 0);
         QCOMPARE(exclusive, 1);
@@ -341,11 +345,13 @@ private slots:
         ::chmod(device.constData(), mode_t(mode));
         const std::string group = serial::groupToJoin(device.toStdString());
         QCOMPARE(!group.empty(), advised);
-        const serial::OpenResult denied{INVALID_COMM_HANDLE, serial::OpenFailure::Permission, EACCES};
-        const std::string text = serial::openFailureText("COM1", device.toStdString(), denied);
-        QVERIFY2(advised ? text.find("usermod -aG " + group) != std::string::npos
-                         : text.find("ask the administrator") != std::string::npos,
-                 text.c_str());
+        serial::OpenResult denied{INVALID_COMM_HANDLE, serial::OpenFailure::Permission, EACCES};
+        denied.device = device.toStdString();
+        denied.group = group;
+        const QString text = ops::openFailureText("COM1", denied);
+        QVERIFY2(advised ? text.contains(QString::fromStdString("usermod -aG " + group))
+                         : text.contains("ask the administrator"),
+                 qPrintable(text));
     }
 
     // During a side-by-side search a signal's handler put back the ports it held while other

@@ -10,6 +10,7 @@
 #include "link/commands.h"
 #include "link/comm.h"
 #include "link/frame.h"
+#include "ops/operations.h"
 #include "support/fake_port.h"
 #include "support/pty_util.h"
 #include "support/sim_fixture.h"
@@ -87,7 +88,7 @@ private slots:
             threads[i] = std::thread([&, i] {
                 serial::Link &link = links[i];
                 link.pumpWhileWaiting = false;
-                if (!link.open(where[i].first, where[i].second))
+                if (!link.open(where[i].first, where[i].second).opened())
                     return;
                 for (int n = 0; n < 5; ++n)
                     if (link.sendCommand("E00B") && link.replyLength == 16)
@@ -121,7 +122,7 @@ private slots:
 
         QVERIFY(SendCommand(cmd::printerStatus()));
         QCOMPARE(cmd::statusChar(LastReply), std::string("P"));
-        QCOMPARE(cmd::statusText(cmd::statusChar(LastReply)), std::string("Print paper out!"));
+        QCOMPARE(ops::statusText(cmd::statusChar(LastReply)), std::string("Print paper out!"));
 
         QVERIFY(SendCommand(cmd::setModuleId("AB123456", "42")));
         QVERIFY(SendCommand(cmd::moduleInfo()));

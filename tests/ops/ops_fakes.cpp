@@ -55,6 +55,23 @@ void FakeView::setPanelText(ops::Field panel, const QString &t)
 
 QString FakeView::panelText(ops::Field panel) const { return panels.at(panel); }
 
+void FakeView::showReading(ops::Reading reading, const QString &value)
+{
+    switch (reading) {
+    case ops::Reading::Serial: setPanelText(ops::Field::Serial, uiText(Text::SerialNumber) + " : " + value); break;
+    case ops::Reading::Version: setPanelText(ops::Field::Version, uiText(Text::Version) + " : " + value); break;
+    case ops::Reading::Id: setPanelText(ops::Field::Id, value); break;
+    case ops::Reading::Status: setPanelText(ops::Field::Status, value); break;
+    }
+}
+
+void FakeView::clearReadings()
+{
+    setPanelText(ops::Field::Serial, uiText(Text::SerialNumber) + " : ________");
+    setPanelText(ops::Field::Version, uiText(Text::Version) + " : __.__-__");
+    setPanelText(ops::Field::Id, "__");
+}
+
 void FakeView::setLamp(ops::LampColour colour)
 {
     lamp = colour == ops::LampColour::Red ? "red" : "yellow";
@@ -217,14 +234,14 @@ Fixture::Fixture(std::set<int> p) : ports(std::move(p))
     });
     m_seams = std::make_unique<serial::SeamsGuard>(serial::Seams{
         nullptr, [this](int n) { return ports.count(n) ? "COM" + std::to_string(n) : std::string(); }});
-    ops::run.reset();
+    ops::runState.reset();
 }
 
 Fixture::~Fixture()
 {
     m_seams.reset();
     m_hooks.reset();
-    ops::run.reset();
+    ops::runState.reset();
 }
 
 std::vector<std::uint32_t> Fixture::sleeps() const

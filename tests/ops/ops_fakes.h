@@ -25,6 +25,9 @@ public:
 
     void setPanelText(ops::Field panel, const QString &text) override;
     QString panelText(ops::Field panel) const override;
+    // Shown as the window shows them, in the panels and the log.
+    void showReading(ops::Reading reading, const QString &value) override;
+    void clearReadings() override;
     void setLamp(ops::LampColour colour) override;
     void setWindowEnabled(bool enabled) override;
     void setBusyCursor(bool busy) override;

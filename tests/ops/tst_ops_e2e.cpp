@@ -24,6 +24,7 @@
 #include "app/frm_module.h"
 #include "app/widgets.h"
 #include "ops/state.h"
+#include "settings/settings.h"
 #include "platform/hooks.h"
 #include "support/sim_fixture.h"
 #include "support/temporary_store.h"

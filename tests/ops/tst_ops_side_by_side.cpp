@@ -16,7 +16,9 @@
 #include "link/frame.h"
 #include "link/seams.h"
 #include "ops/operations.h"
+#include "ops/side_by_side.h"
 #include "ops/state.h"
+#include "settings/settings.h"
 #include "ops_fakes.h"
 #include "platform/hooks.h"
 #include "support/temporary_store.h"
@@ -161,7 +163,7 @@ private:
     static Result scan(Bench &bench, bool locked, int remembered, bool sideBySide)
     {
         processStore().clear();
-        ops::run.reset();
+        ops::runState.reset();
         ScanBaudRateNo = remembered;
         ScanBaudRate = BaudRateList[std::size_t(remembered)];
         FakeView view;

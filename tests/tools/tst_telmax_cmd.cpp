@@ -528,6 +528,22 @@ private slots:
         QVERIFY2(r.out.contains("/dev/telmax-x\\x0aFORGED free") && !r.out.contains("\nFORGED"), qPrintable(r.out));
     }
 
+    // A newline in a device path of ports.conf reached stderr raw in the reason a port did not
+    // open: a line of its own, one that could pass for telmax-cmd's.
+    void openFailureShowsControlCharacters()
+    {
+        TELMAX_START_SIM(sim, 5);
+        QVERIFY(sim.store().writePorts("[Ports]\nCOM9=\"/dev/telmax-x\\ntelmax-cmd: FORGED\"\n",
+                                       testsupport::TemporaryStore::User));
+        for (const QStringList &args : {QStringList{"--port", "COM9", "status"}, QStringList{"COM9", "E00B"}}) {
+            const Run r = runCmd(args, sim.environment());
+            QCOMPARE(r.exitCode, 2);
+            QVERIFY2(r.err.contains("/dev/telmax-x\\x0atelmax-cmd: FORGED: no such device")
+                         && !r.err.contains("\ntelmax-cmd: FORGED"),
+                     qPrintable(r.err));
+        }
+    }
+
     void storedLineSettingNotOneOfTheTwelve()
     {
         TELMAX_START_SIM(sim, 5, {"--line", "2"});

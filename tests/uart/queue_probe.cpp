@@ -174,8 +174,9 @@ int main(int argc, char **argv)
     const bool held = argc == 6 && std::strcmp(argv[5], "held") == 0;
 
     serial::SeamsGuard seams(serial::Seams{nullptr, [&](int) { return device; }});
-    if (!OpenComm(1, settings)) {
-        std::printf("%s: does not open: %s\n", device.c_str(), std::strerror(serial::lastOpenResult().error));
+    const serial::OpenResult opened = serial::defaultLink.open(1, settings);
+    if (!opened.opened()) {
+        std::printf("%s: does not open: %s\n", device.c_str(), std::strerror(opened.error));
         return 2;
     }
     const int fd = int(CommHandle);

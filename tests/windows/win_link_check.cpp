@@ -130,13 +130,12 @@ int main(int argc, char **argv)
 
     // Catches a missing port that opens, or fails as something other than missing.
     {
-        const bool opened = OpenComm(o.missing, line);
-        if (opened)
+        const serial::OpenResult r = serial::defaultLink.open(o.missing, line);
+        if (r.opened())
             CloseComm();
-        const serial::OpenResult r = serial::lastOpenResult();
-        check(!opened && r.failure == serial::OpenFailure::Missing && CommHandle == INVALID_COMM_HANDLE,
+        check(!r.opened() && r.failure == serial::OpenFailure::Missing && CommHandle == INVALID_COMM_HANDLE,
               "COM" + std::to_string(o.missing) + " (no device) does not open and is told apart as missing",
-              serial::lastOpenDevice() + ", error " + std::to_string(r.error));
+              r.device + ", error " + std::to_string(r.error));
     }
 
     // Another program leaves the port with its own time-outs, speed, handshaking and error
@@ -284,8 +283,8 @@ int main(int argc, char **argv)
     // Catches a port another program holds opened again, or refused as something else.
     {
         HANDLE other = rawOpen(device);
-        const bool opened = OpenComm(o.port, line);
-        const serial::OpenResult r = serial::lastOpenResult();
+        const serial::OpenResult r = serial::defaultLink.open(o.port, line);
+        const bool opened = r.opened();
         if (opened) {
             CloseComm();
             skip("a port another program holds is refused as busy",

@@ -25,7 +25,7 @@ PortFound searchPort(int port)
     serial::Link link;
     link.pumpWhileWaiting = false;
     for (int index = 0; index < kBaudRateCount && found.index < 0; ++index) {
-        if (!link.open(port, BaudRateList[std::size_t(index)]))
+        if (!link.open(port, BaudRateList[std::size_t(index)]).opened())
             break;
         for (int t = 0; t < 2 && found.index < 0; ++t)
             if (link.sendCommand(cmd::moduleInfo()) && link.replyLength == cmd::kInfoReplyLength)
