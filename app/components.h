@@ -102,13 +102,14 @@ struct Component {
 inline constexpr Component kComponents[] = {TELMAX_COMPONENTS(TELMAX_COMPONENT_ROW)};
 #undef TELMAX_COMPONENT_ROW
 
-// The row of the component called name; nullptr when there is none. The compiler can use it.
-constexpr const Component *componentNamed(std::string_view name)
+// The position in kComponents of the component called name; std::size(kComponents) when there is
+// none. A position, not an address, so the compiler can use it with the sanitizers on too.
+constexpr std::size_t componentIndex(std::string_view name)
 {
-    for (const Component &c : kComponents)
-        if (name == c.name)
-            return &c;
-    return nullptr;
+    std::size_t i = 0;
+    while (i < std::size(kComponents) && name != kComponents[i].name)
+        ++i;
+    return i;
 }
 
 // The window font: "MS Sans Serif" (or the family given), with a family Linux has at the same

@@ -35,8 +35,8 @@ using namespace colours;
 constexpr bool everyLanguageHasItsButton()
 {
     for (const Language &language : kLanguages) {
-        const app::Component *button = app::componentNamed(language.button);
-        if (!button || button->kind != app::Kind::Button)
+        const std::size_t button = app::componentIndex(language.button);
+        if (button >= std::size(app::kComponents) || app::kComponents[button].kind != app::Kind::Button)
             return false;
     }
     return true;
