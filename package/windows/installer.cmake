@@ -7,6 +7,8 @@
 # The list is <deploy folder>.files, written by deploy.cmake: the uninstaller deletes those
 # files by name, never the folder with whatever else it holds.
 
+cmake_minimum_required(VERSION 3.25)
+
 foreach(var DEST NSI VERSION OUTFILE MAKENSIS)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "installer.cmake: ${var} is not set")

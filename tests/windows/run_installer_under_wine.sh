@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# Catches an installer that leaves files, its Start-menu entry or its Add/Remove Programs entry
+# behind, removes the saved settings, or installs programs that do not start.
 # The Windows installer under Wine, in a prefix of its own: installed silently (/S), the
 # installed telmax-cmd.exe and the window started, then uninstalled silently; afterwards no
 # file it installed, no Start-menu entry and no Add/Remove Programs entry may be left, while
@@ -23,6 +25,9 @@ files() {
 }
 
 start=$(date +%s)
+# The display first: the prefix's desktop comes up with the first Wine program and stays on the
+# display it found.
+start_display
 wine_prefix
 name="VOREX TELMAX-3Q Module Config"
 dir="$WINEPREFIX/drive_c/Program Files/$name"
@@ -42,15 +47,22 @@ installed=$(comm -13 "$work/before" <(files) | wc -l)
 version_out=$("$wine" "C:\\Program Files\\$name\\telmax-cmd.exe" --version 2>&1 | tr -d '\r' || true)
 check "$([ "$version_out" = "telmax-cmd $version" ]; echo $?)" "the installed telmax-cmd.exe runs" "$version_out"
 
-# The window, briefly, on a virtual display: it must come up and stay up, then it is ended.
-start_display
+# The window, briefly: it must come up on the display with its title and stay up; then the
+# prefix's programs are ended (the window itself closes only through its Exit button).
 "$wine" "C:\\Program Files\\$name\\telmax-config.exe" >"$work/window.out" 2>&1 &
 window_pid=$!
-sleep 8
-alive=$(kill -0 "$window_pid" 2>/dev/null && echo 0 || echo 1)
-check "$alive" "the installed window starts and stays up" "$(head -c 300 "$work/window.out")"
+disown "$window_pid"   # ended with the prefix's programs below, not reported as a job
+title=
+for _ in $(seq 60); do
+    title=$(xwininfo -root -tree 2>/dev/null | grep -o '"VOREX TELMAX-3Q Module Config V[^"]*"' | head -n1 || true)
+    [ -n "$title" ] && break
+    sleep 0.5
+done
+check "$([ -n "$title" ]; echo $?)" "the installed window comes up on the display" "$title"
+sleep 2
+check "$(kill -0 "$window_pid" 2>/dev/null; echo $?)" "... and stays up" "$(head -c 300 "$work/window.out")"
 "$wineserver" -k
-wait "$window_pid" 2>/dev/null || true
+"$wineserver" -w
 
 # A setting the window saved, which the uninstaller must leave.
 "$wine" reg add 'HKLM\Software\VOREX\PRINTConfig' /v LanguageFlag /t REG_SZ /d ChineseGB /f >/dev/null 2>&1

@@ -1,3 +1,6 @@
+// Catches the window failing on Windows: not shown through Qt's windows platform plugin or
+// without its style, an operation's panel texts wrong, the print text not in the code page
+// asked for, Chinese captions drawn as boxes.
 // win_window_check: the real window built for Windows (TfrmModule, started by the program's own
 // start-up on Qt's windows platform plugin), driven under Wine against telmax-sim on a COM port.
 // In each of the three languages it presses Scan Module, Get Status, Print Text, Set Module ID

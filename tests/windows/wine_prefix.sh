@@ -77,6 +77,8 @@ wine_prefix() {
 }
 
 # A virtual X display for windows (Xvfb), in DISPLAY; skips the script when there is none.
+# Start it before the first Wine program: the prefix's desktop keeps the display it was started
+# with (none, else), and the windows of every later program go there.
 start_display() {
     command -v Xvfb >/dev/null || skipped "Xvfb is not installed (scripts/setup windows installs it)"
     local fifo=$work/display
