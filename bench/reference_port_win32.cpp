@@ -1,5 +1,5 @@
 // The reference exchange on Windows: CreateFile, SetCommState and SetCommTimeouts, WriteFile
-// and Sleep, then ReadFile with a short total time-out until the reply's 0D.
+// and Sleep, then what the input queue holds read at once, 1 ms apart, until the reply's 0D.
 #ifdef _WIN32
 
 #include "reference_port.h"
@@ -34,12 +34,9 @@ bool ReferencePort::open(const std::string &device, const std::string &settings)
     dcb.fOutxCtsFlow = dcb.fOutxDsrFlow = dcb.fDsrSensitivity = FALSE;
     dcb.fOutX = dcb.fInX = dcb.fAbortOnError = FALSE;
     SetCommState(h, &dcb);
-    // A read returns at once with what has come, else with the first byte to come within
-    // 10 ms; the window is counted here.
+    // Reads return at once with what is there; the loop below waits 1 ms when nothing is.
     COMMTIMEOUTS t{};
     t.ReadIntervalTimeout = MAXDWORD;
-    t.ReadTotalTimeoutMultiplier = MAXDWORD;
-    t.ReadTotalTimeoutConstant = 10;
     SetCommTimeouts(h, &t);
     m_saved = std::make_unique<Saved>(saved);
     m_handle = reinterpret_cast<std::intptr_t>(h);
@@ -59,8 +56,15 @@ bool ReferencePort::exchange()
     DWORD got = 0;
     const double start = nowMs();
     while (nowMs() - start < kReplyWindowMs && got < sizeof buf) {
-        DWORD n = 0;
-        if (ReadFile(h, buf + got, DWORD(sizeof buf) - got, &n, nullptr) && n > 0) {
+        DWORD errors = 0, n = 0;
+        COMSTAT status{};
+        ClearCommError(h, &errors, &status);
+        if (status.cbInQue == 0) {
+            Sleep(1);
+            continue;
+        }
+        const DWORD want = status.cbInQue < DWORD(sizeof buf) - got ? status.cbInQue : DWORD(sizeof buf) - got;
+        if (ReadFile(h, buf + got, want, &n, nullptr) && n > 0) {
             got += n;
             if (buf[got - 1] == 0x0D)
                 return buf[0] == 0x0A;

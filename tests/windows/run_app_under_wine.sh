@@ -2,7 +2,8 @@
 # Catches the Windows build failing where Linux works: a DLL or plugin missing from the deploy
 # folder, the window not drawn or not driving the module through Qt's windows platform plugin,
 # Chinese captions drawn as boxes, settings not reaching the registry, telmax-cmd.exe's verbs or
-# JSON broken. The whole product built for Windows, run under Wine against telmax-sim on a Wine COM port:
+# JSON broken.
+# The whole product built for Windows, run under Wine against telmax-sim on a Wine COM port:
 # the window on a real (virtual) X display through Qt's windows platform plugin, driven by
 # win_window_check.exe from the deploy folder (a folder as a Windows machine gets it, nothing
 # else on its DLL path); the registry after its scan; telmax-cmd.exe's verbs, --json and the
