@@ -26,8 +26,9 @@ ports+=("3=$sim_pty")
 start_sim quiet --silent
 ports+=("4=$sim_pty")
 wine_prefix "${ports[@]}"
-"$wine" "$work/app/bench-exchange.exe" 3 4 | tr -d '\r'
-"$wine" "$work/app/bench-exchange.exe" 3 4 200 default-tick | tr -d '\r'
+# Wine's own messages (and its server's, which inherits them) go to a file, not among the figures.
+"$wine" "$work/app/bench-exchange.exe" 3 4 2>>"$work/wine.err" | tr -d '\r'
+"$wine" "$work/app/bench-exchange.exe" 3 4 200 default-tick 2>>"$work/wine.err" | tr -d '\r'
 
 ports=()
 for n in $(seq 16); do
@@ -37,4 +38,4 @@ done
 start_sim module
 ports+=("17=$sim_pty")
 wine_prefix "${ports[@]}" >/dev/null
-"$wine" "$work/app/bench-scan.exe" "$locked" "$unlocked" | tr -d '\r'
+"$wine" "$work/app/bench-scan.exe" "$locked" "$unlocked" 2>>"$work/wine.err" | tr -d '\r'

@@ -73,8 +73,6 @@ wine_prefix() {
     "$wine" regedit /S "Z:${work//\//\\}\\ports.reg" >/dev/null 2>&1
     "$wineserver" -k
     "$wineserver" -w
-    # One server for the rest of the run, its own messages in a file (ended by wine_cleanup).
-    "$wineserver" -p 2>>"$work/wineserver.log"
     echo "Wine $("$wine" --version 2>/dev/null), prefix made in $(($(date +%s) - start)) s; ports: $*"
 }
 
