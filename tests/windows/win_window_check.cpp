@@ -77,7 +77,8 @@ void startState(TfrmModule &w)
     check(QApplication::style()->name() == QLatin1String("windowsvista"), "the Windows style, from styles\\",
           text(QApplication::style()->name()));
     check(w.isVisible() && w.winId() != 0, "the window is shown, a native window of its own");
-    expectText("nothing stored: the English title", w.windowTitle(), QStringLiteral("VOREX TELMAX-3Q Module Config V3.20-01"));
+    expectText("nothing stored: the English title", w.windowTitle(),
+               QStringLiteral("VOREX TELMAX-3Q Module Config V3.20-01"));
 }
 
 void chooseLanguage(TfrmModule &w, const LanguageCase &c)
@@ -88,7 +89,8 @@ void chooseLanguage(TfrmModule &w, const LanguageCase &c)
     if (std::strcmp(c.button, "btnEng") == 0)
         return;
     QString detail;
-    check(glyphsDrawn(scan, detail), std::string(c.name) + ": every character of the caption has its glyph", text(detail));
+    check(glyphsDrawn(scan, detail), std::string(c.name) + ": every character of the caption has its glyph",
+          text(detail));
     check(captionNotBoxesOnScreen(w, scan, detail), std::string(c.name) + ": the caption on the screen is not boxes",
           text(detail));
 }
@@ -108,7 +110,8 @@ void scan(TfrmModule &w, const LanguageCase &c, const Module &m, const QString &
     expectText(lang + "message", panel(w, "pnMsg"),
                QString::fromUtf8(c.infoOk) + QStringLiteral(" : #") + QString::number(m.port) + QStringLiteral(")"));
     expectText(lang + "S/N", panel(w, "pnSerial"), QString::fromUtf8(c.serialLabel) + QStringLiteral(" : ") + m.serial);
-    expectText(lang + "version", panel(w, "pnVersion"), QString::fromUtf8(c.versionLabel) + QStringLiteral(" : ") + m.version);
+    expectText(lang + "version", panel(w, "pnVersion"),
+               QString::fromUtf8(c.versionLabel) + QStringLiteral(" : ") + m.version);
     expectText(lang + "ID", panel(w, "pnID"), id);
 }
 
