@@ -21,7 +21,7 @@ deploy=${2:-}
 check_exe=${3:-}
 shots=${4:-}
 if [ -z "$deploy" ]; then
-    echo "SKIPPED: the Windows stage needs Qt for Windows: scripts/setup windows builds it once (about 45 min on two cores), then configure again"
+    echo "SKIPPED: the Windows stage needs Qt for Windows: scripts/setup windows builds it once (one to two hours on two cores), then configure again"
     exit 77
 fi
 [ -d "$deploy" ] && [ -f "$check_exe" ] || { echo "FAIL: the Windows build is missing: $deploy, $check_exe"; exit 1; }
