@@ -1,19 +1,49 @@
 #pragma once
-// What the benchmark programs share: wall and CPU clocks, and telmax-sim as a child process.
+// What the benchmark programs share: wall and CPU clocks, and (on POSIX) telmax-sim as a
+// child process. On Windows the simulator runs outside (under Wine, on the Linux side of a COM
+// port), so the programs are given the ports instead.
 
-#include <csignal>
 #include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <csignal>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
-#include <vector>
+#endif
 
 #ifndef TELMAX_SIM_PATH
 #define TELMAX_SIM_PATH "telmax-sim"
 #endif
 
 namespace bench {
+
+#ifdef _WIN32
+
+inline double nowMs()
+{
+    LARGE_INTEGER frequency, now;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&now);
+    return double(now.QuadPart) * 1e3 / double(frequency.QuadPart);
+}
+
+// CPU time of this process, user and kernel.
+inline double cpuMs()
+{
+    FILETIME created, ended, kernel, user;
+    GetProcessTimes(GetCurrentProcess(), &created, &ended, &kernel, &user);
+    auto ms = [](const FILETIME &t) {
+        return double((ULONGLONG(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e4;   // 100 ns units
+    };
+    return ms(kernel) + ms(user);
+}
+
+#else
 
 inline double nowMs()
 {
@@ -70,5 +100,7 @@ struct SimChild {
     SimChild(const SimChild &) = delete;
     SimChild &operator=(const SimChild &) = delete;
 };
+
+#endif
 
 } // namespace bench

@@ -1,37 +1,37 @@
-// One "E00B" exchange against telmax-sim on a pty, through the link, next to a minimal
-// raw-termios reference that makes the same five writes with the same pauses and reads the
-// reply; and the CPU used while a silent port's exchange waits out its window.
+// One "E00B" exchange against telmax-sim, through the link, next to a minimal reference that
+// makes the same five writes with the same pauses with the system's own calls and reads the
+// reply (bench/reference_port.h); and the CPU used while a silent port's exchange waits out
+// its window.
 //
-//   bench-exchange [PATH-TO-telmax-sim] [ROUNDS]
+//   bench-exchange [PATH-TO-telmax-sim] [ROUNDS]                   Linux: starts two simulators
+//   bench-exchange.exe COM-ANSWERING COM-SILENT [ROUNDS] [default-tick]
+//                                                                  Windows: ports whose modules
+//                                                                  run elsewhere (one --silent)
+//
+// Both programs hold the system timer at 1 ms for their run, and so does this one; on Windows
+// "default-tick" leaves the system's default tick (15.6 ms) in place, to show what it costs.
 
 #include <algorithm>
-#include <cerrno>
-#include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
-#include <poll.h>
+#include <memory>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <termios.h>
-#include <time.h>
-#include <unistd.h>
 #include <vector>
 
 #include "link/comm.h"
 #include "link/frame.h"
 #include "link/seams.h"
-#include "link/termios_line.h"
+#include "platform/hooks.h"
 
 #include "bench_support.h"
+#include "reference_port.h"
 
 namespace {
 
 using bench::cpuMs;
 using bench::nowMs;
+
+constexpr const char *kLine = "19200,e,8,1";
 
 struct Stats {
     double median, p10, p90;
@@ -44,64 +44,14 @@ Stats stats(std::vector<double> v)
     return {at(0.5), at(0.1), at(0.9)};
 }
 
-void sleepMs(int ms)
+// The link and the reference, interleaved so that both see the same machine load.
+int answered(int port, int rounds)
 {
-    timespec req{0, long(ms) * 1000000L};
-    while (nanosleep(&req, &req) != 0 && errno == EINTR) {
-    }
-}
-
-// The reference: what any program must do for one exchange at the least.
-bool referenceExchange(int fd)
-{
-    const unsigned char frame[] = {0x09, 'E', '0', '0', 'B', '0', 'E', 0x0D};
-    auto put = [&](const unsigned char *p, std::size_t n, int pause) {
-        if (write(fd, p, n) != ssize_t(n))
-            return false;
-        sleepMs(pause);
-        return true;
-    };
-    put(frame, 1, 1);
-    put(frame + 1, 4, 5);
-    put(frame + 5, 1, 1);
-    put(frame + 6, 1, 1);
-    put(frame + 7, 1, 1);
-    unsigned char buf[64];
-    std::size_t got = 0;
-    const double start = nowMs();
-    while (nowMs() - start < 120.0) {
-        pollfd p{fd, POLLIN, 0};
-        if (poll(&p, 1, 120) > 0) {
-            const ssize_t n = read(fd, buf + got, sizeof buf - got);
-            if (n > 0) {
-                got += std::size_t(n);
-                if (buf[got - 1] == 0x0D)
-                    return buf[0] == 0x0A;
-            }
-        }
-    }
-    return false;
-}
-
-} // namespace
-
-int main(int argc, char **argv)
-{
-    const std::string exe = argc > 1 ? argv[1] : TELMAX_SIM_PATH;
-    const int rounds = argc > 2 ? std::max(5, std::atoi(argv[2])) : 200;
-
-    bench::SimChild sim(exe);
-    if (sim.device.empty()) {
-        std::fprintf(stderr, "bench-exchange: could not start %s\n", exe.c_str());
-        return 2;
-    }
-    serial::setPortMap({{3, sim.device}});
-
     std::vector<double> link, reference;
     int linkFailures = 0, refFailures = 0;
-    // Interleaved, so both see the same machine load.
+    bench::ReferencePort ref;
     for (int i = 0; i < rounds; ++i) {
-        if (!OpenComm(3, "19200,e,8,1"))
+        if (!OpenComm(port, kLine))
             return 2;
         double t0 = nowMs();
         if (!SendCommand("E00B") || ReplyLength != 16)
@@ -109,39 +59,64 @@ int main(int argc, char **argv)
         link.push_back(nowMs() - t0);
         CloseComm();
 
-        const int fd = open(sim.device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-        termios t{};
-        tcgetattr(fd, &t);
-        const termios saved = t;
-        serial::makeRaw(t);
-        serial::applyLineSettings("19200,e,8,1", t);
-        tcsetattr(fd, TCSANOW, &t);
+        if (!ref.open(serial::resolvePort(port), kLine))
+            return 2;
         t0 = nowMs();
-        if (!referenceExchange(fd))
+        if (!ref.exchange())
             ++refFailures;
         reference.push_back(nowMs() - t0);
-        tcsetattr(fd, TCSANOW, &saved);
-        close(fd);
+        ref.close();
     }
     const Stats l = stats(link), r = stats(reference);
-    std::printf("successful E00B exchange over a pty, %d rounds\n", rounds);
+    std::printf("successful E00B exchange, %d rounds\n", rounds);
     std::printf("  link       median %.2f ms  (p10 %.2f, p90 %.2f)  failures %d\n", l.median, l.p10, l.p90, linkFailures);
     std::printf("  reference  median %.2f ms  (p10 %.2f, p90 %.2f)  failures %d\n", r.median, r.p10, r.p90, refFailures);
     std::printf("  ratio link/reference %.3f  (target <= 1.05; floor of pauses 9 ms)\n", l.median / r.median);
+    return 0;
+}
 
-    bench::SimChild silent(exe, {"--silent"});
-    serial::setPortMap({{4, silent.device}});
-    const int silentRounds = 20;
-    if (!OpenComm(4, "19200,e,8,1"))
+int silent(int port)
+{
+    const int rounds = 20;
+    if (!OpenComm(port, kLine))
         return 2;
     const double w0 = nowMs(), c0 = cpuMs();
-    for (int i = 0; i < silentRounds; ++i)
+    for (int i = 0; i < rounds; ++i)
         SendCommand("E00B");
     const double wall = nowMs() - w0, cpu = cpuMs() - c0;
     CloseComm();
-    std::printf("silent port, %d exchanges\n", silentRounds);
-    std::printf("  wall %.1f ms per exchange (floor 9 + 120 = 129 ms), ratio %.3f\n", wall / silentRounds,
-                wall / silentRounds / 129.0);
+    std::printf("silent port, %d exchanges\n", rounds);
+    std::printf("  wall %.1f ms per exchange (floor 9 + 120 = 129 ms), ratio %.3f\n", wall / rounds, wall / rounds / 129.0);
     std::printf("  CPU %.2f%% of one core while waiting (target < 5%%)\n", 100.0 * cpu / wall);
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+#ifdef _WIN32
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: bench-exchange COM-ANSWERING COM-SILENT [ROUNDS] [default-tick]\n");
+        return 2;
+    }
+    const int answering = std::atoi(argv[1]), quiet = std::atoi(argv[2]);
+    const int rounds = argc > 3 ? std::max(5, std::atoi(argv[3])) : 200;
+    const bool defaultTick = argc > 4 && std::string(argv[4]) == "default-tick";
+    std::printf("system timer: %s\n", defaultTick ? "the default tick" : "1 ms (timeBeginPeriod)");
+#else
+    const std::string exe = argc > 1 ? argv[1] : TELMAX_SIM_PATH;
+    const int rounds = argc > 2 ? std::max(5, std::atoi(argv[2])) : 200;
+    const bool defaultTick = false;
+    bench::SimChild sim(exe), silentSim(exe, {"--silent"});
+    if (sim.device.empty() || silentSim.device.empty()) {
+        std::fprintf(stderr, "bench-exchange: could not start %s\n", exe.c_str());
+        return 2;
+    }
+    const int answering = 3, quiet = 4;
+    serial::setPortMap({{answering, sim.device}, {quiet, silentSim.device}});
+#endif
+    const auto timer = defaultTick ? nullptr : std::make_unique<platform::TimerResolution>();
+    const int status = answered(answering, rounds);
+    return status != 0 ? status : silent(quiet);
 }
