@@ -117,7 +117,8 @@ void PortWatch::waitForUnit()
 void PortWatch::waitUntilGone()
 {
     const ops::ModuleReading r = ops::readModule(m_port.number, m_presentLine, ops::kFrameTries, false);
-    const bool gone = r.open.opened() ? !r.info || r.wentAway
+    // Another S/N: the unit was swapped between two checks, and the next check takes the new one.
+    const bool gone = r.open.opened() ? !r.info || r.wentAway || ops::serialOf(*r.info) != m_present
                                       : r.open.failure == serial::OpenFailure::Missing
                                             || r.open.failure == serial::OpenFailure::NoDevice;
     if (!gone)
