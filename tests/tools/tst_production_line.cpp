@@ -272,7 +272,9 @@ private slots:
         }, 10000));
         QCOMPARE(records(), 1);
 
-        // It is swapped for the next at once (within a check), which goes in its turn.
+        // It is swapped for the next at once, between two checks (a check has just been made,
+        // and the next is a second after it), and the next goes in its turn.
+        QTest::qWait(300);
         unit.reset();
         unit = std::make_unique<SimProcess>(QStringList{"--serial", "UNIT0002", "--link", link});
         QVERIFY(said(true, "UNIT0002  done"));
