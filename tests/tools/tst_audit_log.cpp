@@ -1,6 +1,7 @@
 // Catches a record that is not whole in the file: a line written in pieces (through stdio's
-// buffer, or again after a short write) that another station's line lands in the middle of, and
-// a record appended onto the half line a crashed writer left, which makes both unreadable.
+// buffer, or again after a short write) with no lock held, so that another station's line lands
+// in the middle of it, and a record appended onto the half line a crashed writer left, which
+// makes both unreadable.
 #include <QtTest>
 
 #include <set>
