@@ -39,7 +39,8 @@ private:
 // sys/ and dev/ of a machine with: a UART behind the serial-base layers of kernel 6.5+ (ttyS0),
 // a UART address without a UART (ttyS3), an FTDI lead with a by-id link (ttyUSB0), a CH340 lead
 // without one (ttyUSB1), each with a by-path link, and a virtual terminal (tty1); with twin, a
-// second CH340 lead just like the first (ttyUSB2).
+// second CH340 lead just like the first (ttyUSB2) and a second FTDI lead with a serial number of
+// its own (ttyUSB3).
 void layOut(const fs::path &root, bool twin = false)
 {
     FakeTree t(root);
@@ -64,9 +65,10 @@ void layOut(const fs::path &root, bool twin = false)
         {"1-2", "ttyUSB0", "0403", "6001", "FTDI", "FT232R USB UART", "A10K3X7B", "ftdi_sio", "ftdi_sio"},
         {"1-3", "ttyUSB1", "1a86", "7523", "", "USB Serial", "", "ch341-uart", "ch341"},
         {"1-4", "ttyUSB2", "1a86", "7523", "", "USB Serial", "", "ch341-uart", "ch341"},
+        {"1-5", "ttyUSB3", "0403", "6001", "FTDI", "FT232R USB UART", "B20X9Y1Z", "ftdi_sio", "ftdi_sio"},
     };
     for (const Lead &l : leads) {
-        if (!twin && std::string(l.tty) == "ttyUSB2")
+        if (!twin && (std::string(l.tty) == "ttyUSB2" || std::string(l.tty) == "ttyUSB3"))
             continue;
         const std::string dev = std::string("sys/devices/pci0000:00/0000:00:14.0/usb1/") + l.usb;
         t.file(dev + "/idVendor", l.vid);
