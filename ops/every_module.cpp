@@ -1,5 +1,7 @@
 #include "ops/every_module.h"
 
+#include <map>
+#include <mutex>
 #include <thread>
 
 #include "link/commands.h"
@@ -17,21 +19,31 @@ std::vector<FoundModule> findEveryModule(bool lock, const std::function<void(con
     else
         for (int index = 0; index < kBaudRateCount; ++index)
             indexes.push_back(index);
-    const std::vector<PortSearch> answered = searchEverySideBySide(kFirstSearchPort, kLastSearchPort, indexes, finished);
 
-    std::vector<FoundModule> found(answered.size());
-    std::vector<std::thread> threads;
-    {
+    // A module's version is read as soon as its port has answered, while the other ports are
+    // still searched: the search for every module costs what its slowest port costs.
+    std::mutex mutex;
+    std::map<int, std::optional<std::string>> versions;
+    std::vector<std::thread> readers;
+    const auto ended = [&](const PortSearch &port) {
+        if (finished)
+            finished(port);
+        if (port.end != PortSearch::End::Answered)
+            return;
         const serial::EndingSignalsHeld signalsHeld;
-        for (std::size_t i = 0; i < answered.size(); ++i) {
-            found[i] = {answered[i].port, answered[i].device, answered[i].index, answered[i].infoReply, std::nullopt};
-            threads.emplace_back([&module = found[i]] {
-                module.version = readModule(module.port, module.lineIndex, 0, true).version;
-            });
-        }
-    }
-    for (std::thread &t : threads)
+        readers.emplace_back([&mutex, &versions, number = port.port, index = port.index] {
+            std::optional<std::string> version = readModule(number, index, 0, true).version;
+            const std::lock_guard<std::mutex> lock(mutex);
+            versions[number] = std::move(version);
+        });
+    };
+    const std::vector<PortSearch> answered = searchEverySideBySide(kFirstSearchPort, kLastSearchPort, indexes, ended);
+    for (std::thread &t : readers)
         t.join();
+
+    std::vector<FoundModule> found;
+    for (const PortSearch &p : answered)
+        found.push_back({p.port, p.device, p.index, p.infoReply, versions[p.port]});
     return found;
 }
 
