@@ -84,15 +84,16 @@ int main(int argc, char **argv)
     std::map<int, std::string> devices;
     for (int n = 1; n <= 16; ++n) {
         if (n % 2) {
-            sims.push_back(std::make_unique<bench::SimChild>(simPath, std::vector<std::string>{
-                                                                          "--serial", "BENCH0" + std::to_string(10 + n)}));
+            const std::vector<std::string> options{"--serial", "BENCH0" + std::to_string(10 + n)};
+            sims.push_back(std::make_unique<bench::SimChild>(simPath, options));
             devices[n] = sims.back()->device;
         } else {
             silent.push_back(std::make_unique<SilentPty>());
             devices[n] = silent.back()->path;
         }
         if (devices[n].empty()) {
-            std::fprintf(stderr, "bench-scan-all: port %d could not be set up (simulator at %s?)\n", n, simPath.c_str());
+            std::fprintf(stderr, "bench-scan-all: port %d could not be set up (simulator at %s?)\n", n,
+                         simPath.c_str());
             return 1;
         }
     }

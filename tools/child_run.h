@@ -24,7 +24,8 @@ public:
     bool start(const std::vector<std::string> &args, std::string &error);
     // Reads the child's stdout and stderr until it ends, handing each line (without its line feed)
     // to onOut or onErr on the calling thread; then its exit status (1 when a signal ended it).
-    int wait(const std::function<void(const std::string &)> &onOut, const std::function<void(const std::string &)> &onErr);
+    int wait(const std::function<void(const std::string &)> &onOut,
+             const std::function<void(const std::string &)> &onErr);
     // Sends sig to the child, while it runs.
     void signal(int sig);
 

@@ -45,7 +45,11 @@ std::vector<std::string> unitArguments(const Invocation &inv, int language, cons
 {
     std::vector<std::string> args{"--lang", kLanguages[language].code};
     const std::pair<const char *, const std::string *> valued[] = {
-        {"--trace", &inv.trace}, {"--audit", &inv.audit}, {"--station", &inv.station}, {"--operator", &inv.operatorName}};
+        {"--trace", &inv.trace},
+        {"--audit", &inv.audit},
+        {"--station", &inv.station},
+        {"--operator", &inv.operatorName},
+    };
     for (const auto &[option, value] : valued)
         if (!value->empty()) {
             args.push_back(option);

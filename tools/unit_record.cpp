@@ -22,8 +22,9 @@ class OrderedObject {
 public:
     void add(const char *name, const QJsonValue &value)
     {
-        const QByteArray text = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
-        m_text += (m_text.empty() ? "{\"" : ",\"") + std::string(name) + "\":" + text.mid(1, text.size() - 2).toStdString();
+        const QByteArray text = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);   // [value]
+        m_text += (m_text.empty() ? "{\"" : ",\"") + std::string(name) + "\":";
+        m_text += text.mid(1, text.size() - 2).toStdString();
     }
     std::string text() const { return (m_text.empty() ? "{" : m_text) + "}"; }
 

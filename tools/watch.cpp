@@ -229,9 +229,10 @@ int runWatch(const Invocation &inv, int language)
         for (const WatchedPort &port : ports)
             threads.emplace_back([&, port] { PortWatch(inv, language, station, port).run(); });
     }
+    const QString line = QString::fromLatin1(BaudRateList[std::size_t(ports.front().waitLine)]);
     tell(QStringLiteral("watch: waiting for a module at ")
          + (inv.all ? QStringLiteral("every port") : QString::fromStdString(ports.front().label))
-         + QStringLiteral(" (%1); Ctrl+C ends").arg(QString::fromLatin1(BaudRateList[std::size_t(ports.front().waitLine)])));
+         + QStringLiteral(" (%1); Ctrl+C ends").arg(line));
     while (!station.stopping()) {
         if (InterruptCatch::requested()) {
             tell(QStringLiteral("watch: ending once the units in progress are done"));

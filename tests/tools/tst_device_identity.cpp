@@ -206,7 +206,8 @@ private slots:
         QTemporaryDir root;
         layOut(root.path().toStdString());
         const tools::FileRoots roots = rootsIn(root);
-        const auto rule = serial::parseExclusion(QString(entry).replace("<dev>", QString::fromStdString(roots.dev)).toStdString());
+        entry.replace("<dev>", QString::fromStdString(roots.dev));
+        const auto rule = serial::parseExclusion(entry.toStdString());
         const auto match = rule ? serial::matchingRule({*rule}, roots.dev + "/" + tty.toStdString(), roots) : std::nullopt;
         QCOMPARE(match.has_value(), excluded);
     }

@@ -248,7 +248,8 @@ private slots:
         QVERIFY(store.writePorts("[Ports]\nCOM3=" + QFile::encodeName(link) + "\n"));
         QProcess watch;
         watch.setProcessEnvironment(store.environment());
-        watch.start(qEnvironmentVariable("TELMAX_CMD"), {"watch", "--port", "COM3", "--audit", audit, "set-id", "10+", "status"});
+        watch.start(qEnvironmentVariable("TELMAX_CMD"),
+                    {"watch", "--port", "COM3", "--audit", audit, "set-id", "10+", "status"});
         QVERIFY(watch.waitForStarted());
         QByteArray out, err;
         const auto records = [&] { return jsonLines(fileBytes(audit)).size(); };
@@ -293,6 +294,32 @@ private slots:
         QCOMPARE(units, QStringList({"UNIT0001 10", "UNIT0002 11"}));
     }
 
+    // Ctrl+C at the station's terminal (to its whole process group) ended the unit in progress
+    // half done: its run got the signal too, the printing stopped and no record was written.
+    void ctrlCEndsAfterTheUnitInProgress()
+    {
+        TELMAX_START_SIM(sim, 3);
+        QTemporaryDir dir;
+        const QString audit = dir.filePath("line.jsonl");
+        QProcess watch;
+        watch.setProcessEnvironment(sim.environment());
+        // A process group of its own, as a shell gives a command, for a Ctrl+C to reach all of it.
+        watch.start("setsid", {qEnvironmentVariable("TELMAX_CMD"), "watch", "--port", "COM3", "--audit", audit,
+                               "test", "--count", "4"});
+        QVERIFY(watch.waitForStarted());
+        QVERIFY(sim.waitForLog([](const QList<QJsonObject> &log) {
+            return std::any_of(log.begin(), log.end(), [](const QJsonObject &o) { return o.value("text") == "E00GVOREX PRINT TEST."; });
+        }, 15000));
+        QCOMPARE(::kill(-pid_t(watch.processId()), SIGINT), 0);
+        QVERIFY(watch.waitForFinished(15000));
+        QCOMPARE(watch.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(watch.exitCode(), 0);
+        QCOMPARE(sim.paper(), QByteArray("VOREX PRINT TEST.\r\n").repeated(4));
+        const QList<QJsonObject> records = jsonLines(fileBytes(audit));
+        QCOMPARE(records.size(), 1);
+        QVERIFY(records[0].value("ok").toBool());
+    }
+
     // Two stations appending to one record lost a line (each writing at the offset it opened
     // the file at) or mixed two; a record that said the simulator was a real module, or lacked
     // a field of its schema.
@@ -326,7 +353,8 @@ private slots:
             QVERIFY2(error.error == QJsonParseError::NoError, lines[i].constData());
             const bool a = r.value("station").toString() == "A";
             QCOMPARE(r.value("schema").toInt(), 1);
-            QVERIFY(QRegularExpression("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z$").match(r.value("time").toString()).hasMatch());
+            const QRegularExpression utc("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z$");
+            QVERIFY(utc.match(r.value("time").toString()).hasMatch());
             QCOMPARE(r.value("operator").toString(), QString("Ann"));
             QCOMPARE(r.value("program").toObject(), QJsonObject({{"name", "telmax-cmd"}, {"version", version}}));
             QCOMPARE(r.value("port").toString(), QString(a ? "COM5" : "COM6"));
