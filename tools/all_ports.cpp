@@ -30,7 +30,8 @@ namespace {
 QString latin1(const std::string &s) { return QString::fromLatin1(s.data(), qsizetype(s.size())); }
 
 // One module's block, as scan shows the module it found; its record when there is an audit.
-int showModule(const ops::FoundModule &m, const Invocation &inv, int language, AuditLog *audit)
+// The exit status it gives.
+int showModule(const ops::FoundModule &m, const Invocation &inv, int language, AuditLog *audit, std::string &shown)
 {
     const std::string serial = ops::serialOf(m.infoReply);
     const std::string id = ops::idOf(m.infoReply);
@@ -45,7 +46,7 @@ int showModule(const ops::FoundModule &m, const Invocation &inv, int language, A
     const Signalled s{textIn(o.ok ? Text::InfoOk : Text::InfoError, language) + QStringLiteral(" : #")
                           + ops::portAfterCom(m.port) + QStringLiteral(")"),
                       o.ok};
-    results().write(shownOutcome("scan", o, s, inv.json, {}));
+    shown = shownOutcome("scan", o, s, inv.json, {});
     if (audit) {
         UnitRecord unit(inv);
         unit.found(m.port, m.lineIndex, serial, id, m.version.value_or(std::string()));
@@ -63,6 +64,7 @@ int showModule(const ops::FoundModule &m, const Invocation &inv, int language, A
 // One module's run of its own, on a thread of its own.
 struct PortRun {
     std::string port;
+    std::string scanned;   // the module as scan showed it, when scan was asked for
     std::vector<std::string> args;
     ChildRun child;
     std::vector<std::string> out;
@@ -81,9 +83,11 @@ void runOne(PortRun &run, bool json)
     run.done = true;
 }
 
-// The verbs on each module at once; the results shown port by port, in port order.
+// The verbs on each module at once; the results shown port by port, in port order, after the
+// module as scan found it when scan came first.
 int runUnits(const std::vector<ops::FoundModule> &modules, const Invocation &inv, int language)
 {
+    const bool scanShown = inv.verbs.front().verb == Verb::Scan;
     if (const int last = lastCountedId(inv, int(modules.size())); last > 99) {
         std::fprintf(stderr, "telmax-cmd: set-id: %zu modules found would need IDs up to %d; the highest is 99\n",
                      modules.size(), last);
@@ -99,6 +103,8 @@ int runUnits(const std::vector<ops::FoundModule> &modules, const Invocation &inv
             PortRun &run = runs.emplace_back();
             run.port = serial::portLabel(m.port);
             run.args = unitArguments(inv, language, run.port, m.lineIndex, offset++, inv.beep);
+            if (scanShown)
+                showModule(m, inv, language, nullptr, run.scanned);
             threads.emplace_back(runOne, std::ref(run), inv.json);
         }
     }
@@ -106,6 +112,9 @@ int runUnits(const std::vector<ops::FoundModule> &modules, const Invocation &inv
     bool forwarded = false;
     for (auto next = runs.begin(); next != runs.end();) {
         if (next->done) {
+            // The block as its lines, in the locale's code page as they are.
+            for (std::size_t at = 0, end; (end = next->scanned.find('\n', at)) != std::string::npos; at = end + 1)
+                results().write(unitLine(next->port, next->scanned.substr(at, end - at), inv.json) + "\n");
             for (const std::string &line : next->out)
                 results().write(line + "\n");
             status = worstExit(status, next->status);
@@ -140,8 +149,11 @@ int runAll(const Invocation &inv, int language, AuditLog *audit)
     if (!onlyScan)
         return runUnits(modules, inv, language);
     int status = kExitDone;
-    for (const ops::FoundModule &m : modules)
-        status = worstExit(status, showModule(m, inv, language, audit));
+    for (const ops::FoundModule &m : modules) {
+        std::string shown;
+        status = worstExit(status, showModule(m, inv, language, audit, shown));
+        results().write(shown);
+    }
     return results().ok() ? status : worstExit(status, kExitUnitFault);
 }
 

@@ -307,9 +307,9 @@ private slots:
         watch.start("setsid", {qEnvironmentVariable("TELMAX_CMD"), "watch", "--port", "COM3", "--audit", audit,
                                "test", "--count", "4"});
         QVERIFY(watch.waitForStarted());
-        QVERIFY(sim.waitForLog([](const QList<QJsonObject> &log) {
-            return std::any_of(log.begin(), log.end(), [](const QJsonObject &o) { return o.value("text") == "E00GVOREX PRINT TEST."; });
-        }, 15000));
+        const auto printing = [](const QJsonObject &o) { return o.value("text") == "E00GVOREX PRINT TEST."; };
+        QVERIFY(sim.waitForLog([&](const QList<QJsonObject> &log) { return std::any_of(log.begin(), log.end(), printing); },
+                               15000));
         QCOMPARE(::kill(-pid_t(watch.processId()), SIGINT), 0);
         QVERIFY(watch.waitForFinished(15000));
         QCOMPARE(watch.exitStatus(), QProcess::NormalExit);
