@@ -63,6 +63,7 @@ private:
     int m_presentLine = -1;   // the unit on the port is watched at this line setting; -1: none
     std::string m_present;    // its S/N
     serial::OpenFailure m_told = serial::OpenFailure::None;
+    bool m_unwatched = false;   // a port the port map excludes is left alone for good
 };
 
 QString shownSerial(const std::string &serial)
@@ -72,7 +73,7 @@ QString shownSerial(const std::string &serial)
 
 void PortWatch::run()
 {
-    while (!m_station.stopping()) {
+    while (!m_station.stopping() && !m_unwatched) {
         const Clock::time_point checked = Clock::now();
         if (m_presentLine < 0)
             waitForUnit();
@@ -91,11 +92,13 @@ bool PortWatch::usable(const serial::OpenResult &open)
         m_told = serial::OpenFailure::None;   // a lead unplugged between units is no fault
         return open.opened();
     }
+    const bool fatal = m_port.alone && f != serial::OpenFailure::Busy;
+    m_unwatched = f == serial::OpenFailure::Excluded;
     if (f != m_told)
         tell(QString::fromStdString(m_port.label) + QStringLiteral(": ") + ops::openFailureText(m_port.label, open)
-             + (m_port.alone && f != serial::OpenFailure::Busy ? QString() : QStringLiteral("; watching on")));
+             + (fatal ? QString() : m_unwatched ? QStringLiteral("; not watched") : QStringLiteral("; watching on")));
     m_told = f;
-    if (m_port.alone && f != serial::OpenFailure::Busy)
+    if (fatal)
         m_station.stop(kExitPortUnusable);
     return false;
 }
