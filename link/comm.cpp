@@ -1,6 +1,7 @@
 #include "comm.h"
 
 #include "device_access.h"
+#include "exclusion.h"
 #include "line_settings.h"
 #include "platform/hooks.h"
 #include "seams.h"
@@ -47,6 +48,13 @@ OpenResult Link::open(int number, const std::string &settings)
     const std::string device = deviceForPort(number);
     if (device.empty()) {
         result.failure = OpenFailure::NoDevice;
+        handle = INVALID_COMM_HANDLE;
+        return result;
+    }
+    if (const std::optional<ExclusionRule> rule = exclusionOf(device)) {
+        result.failure = OpenFailure::Excluded;
+        result.device = device;
+        result.excludedBy = rule->text;
         handle = INVALID_COMM_HANDLE;
         return result;
     }

@@ -14,8 +14,9 @@ namespace serial {
 
 // Why an open failed, for tools that tell a technician (the window itself never says).
 // NoDevice: the number names no device. NotSerial: a device that is no serial line (the
-// console, a virtual terminal, /dev/tty, a file).
-enum class OpenFailure { None, NoDevice, Missing, Busy, Permission, NotSerial, Other };
+// console, a virtual terminal, /dev/tty, a file). Excluded: a device the port map's Exclude=
+// names, refused before it is touched (link/exclusion.h).
+enum class OpenFailure { None, NoDevice, Missing, Busy, Permission, NotSerial, Other, Excluded };
 
 // A process that holds a device open: its name as the system gives it (empty when unknown).
 struct Holder {
@@ -40,6 +41,8 @@ struct OpenResult {
     std::string device = {};
     std::vector<Holder> holders = {};
     std::string group = {};
+    // Excluded only: the Exclude= entry that names the device, as written.
+    std::string excludedBy = {};
 
     bool opened() const { return handle != INVALID_COMM_HANDLE; }
 };

@@ -19,6 +19,11 @@ inline constexpr int kPacingMs = 100;
 inline constexpr int kFrameTries = 2;
 // Presence tests at each line setting of a search, one port at a time or side by side.
 inline constexpr int kSearchTries = 2;
+// The ports a search covers.
+inline constexpr int kFirstSearchPort = 1;
+inline constexpr int kLastSearchPort = 16;
+// Tries of the version read once a module is found.
+inline constexpr int kVersionTries = 2;
 
 struct FramedOperation {
     // Runs once the gate has passed, before the port is opened: shows the progress text and

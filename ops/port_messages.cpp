@@ -63,6 +63,8 @@ QString openFailureReason(const std::string &port, const serial::OpenResult &r)
         return deniedReason(r);
     case serial::OpenFailure::NotSerial:
         return QStringLiteral("not a serial line (the console, a terminal or a file; name the port the module is on)");
+    case serial::OpenFailure::Excluded:
+        return QStringLiteral("excluded by Exclude=%1 in VOREX/ports.conf: never opened").arg(shown(r.excludedBy));
     case serial::OpenFailure::Other:
         break;
     }

@@ -24,10 +24,7 @@ namespace ops {
 
 namespace {
 
-constexpr int kFirstSearchPort = 1;
-constexpr int kLastSearchPort = 16;
 constexpr int kQuickCheckTries = 3;
-constexpr int kVersionTries = 2;
 
 // The remembered index, kept inside BaudRateList whatever the store held.
 int rememberedBaudRateNo()

@@ -21,6 +21,9 @@ namespace {
 // What the port threads share with the thread that waits for them.
 class Search {
 public:
+    // every: each port goes on to its own end, whoever answers (a search for every module).
+    explicit Search(bool every) : m_every(every) {}
+
     // A port that answered: no higher port can be the answer any more.
     void answered(int port)
     {
@@ -28,7 +31,7 @@ public:
         while (port < lowest && !m_lowestAnswer.compare_exchange_weak(lowest, port)) {
         }
     }
-    bool outranked(int port) const { return m_lowestAnswer.load() < port; }
+    bool outranked(int port) const { return !m_every && m_lowestAnswer.load() < port; }
 
     void ended(PortSearch outcome)
     {
@@ -48,6 +51,7 @@ public:
     }
 
 private:
+    const bool m_every;
     std::atomic<int> m_lowestAnswer{INT_MAX};
     std::mutex m_mutex;
     std::condition_variable m_changed;
@@ -111,13 +115,12 @@ std::map<int, int> portsOfTheSameDevice(int first, int last)
     return same;
 }
 
-} // namespace
-
-std::optional<PortSearch> searchSideBySide(int first, int last, const std::vector<int> &indexes,
-                                           const std::function<void(const PortSearch &)> &finished)
+// The ports that answered, in port order.
+std::vector<PortSearch> runSearch(int first, int last, const std::vector<int> &indexes,
+                                  const std::function<void(const PortSearch &)> &finished, bool every)
 {
     const std::map<int, int> same = portsOfTheSameDevice(first, last);
-    Search search;
+    Search search(every);
     std::vector<std::thread> threads;
     {
         // The threads keep the ending signals waiting: the handler runs here, not on a thread
@@ -137,17 +140,37 @@ std::optional<PortSearch> searchSideBySide(int first, int last, const std::vecto
             finished(outcome);
     }
 
-    std::optional<PortSearch> lowest;
+    std::map<int, PortSearch> answered;
     for (std::size_t n = 0; n < threads.size(); ++n) {
-        const PortSearch outcome = search.nextEnded();
+        PortSearch outcome = search.nextEnded();
         if (finished)
             finished(outcome);
-        if (outcome.end == PortSearch::End::Answered && (!lowest || outcome.port < lowest->port))
-            lowest = outcome;
+        if (outcome.end == PortSearch::End::Answered)
+            answered.emplace(outcome.port, std::move(outcome));
     }
     for (std::thread &t : threads)
         t.join();
-    return lowest;
+    std::vector<PortSearch> inOrder;
+    for (auto &[port, outcome] : answered)
+        inOrder.push_back(std::move(outcome));
+    return inOrder;
+}
+
+} // namespace
+
+std::optional<PortSearch> searchSideBySide(int first, int last, const std::vector<int> &indexes,
+                                           const std::function<void(const PortSearch &)> &finished)
+{
+    std::vector<PortSearch> answered = runSearch(first, last, indexes, finished, false);
+    if (answered.empty())
+        return std::nullopt;
+    return std::move(answered.front());
+}
+
+std::vector<PortSearch> searchEverySideBySide(int first, int last, const std::vector<int> &indexes,
+                                              const std::function<void(const PortSearch &)> &finished)
+{
+    return runSearch(first, last, indexes, finished, true);
 }
 
 } // namespace ops

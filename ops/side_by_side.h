@@ -37,6 +37,11 @@ struct PortSearch {
 std::optional<PortSearch> searchSideBySide(int first, int last, const std::vector<int> &indexes,
                                            const std::function<void(const PortSearch &)> &finished);
 
+// The same search with no port stopped by another's answer: every port goes through its line
+// settings to its end (telmax-cmd scan --all). The ports that answered, in port order.
+std::vector<PortSearch> searchEverySideBySide(int first, int last, const std::vector<int> &indexes,
+                                              const std::function<void(const PortSearch &)> &finished);
+
 // Scan Module with this search in place of the one-at-a-time one (telmax-cmd scan --parallel);
 // finished hears of each port as it ends.
 void scanModuleSideBySide(ModuleView &view, const std::function<void(const PortSearch &)> &finished);

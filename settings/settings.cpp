@@ -6,6 +6,7 @@
 #include "link/commands.h"
 #include "link/seams.h"
 #include "platform/code_page.h"
+#include "settings/port_exclusions.h"
 #include "settings/settings_key.h"
 
 int ScanCommNo = 0;
@@ -75,6 +76,7 @@ void LoadPortMap()
         loadPortMap(key, StoreScope::User, map);
     }
     serial::setPortMap(map);
+    loadPortExclusions(key);
 }
 
 void SetDefaultSettings()

@@ -22,7 +22,8 @@ extern std::string PrintCodePage;
 // Sets the four defaults and the system code page.
 void SetDefaultSettings();
 // Reads the Ports group of VOREX/ports.conf (user's over machine-wide, earlier folders of
-// XDG_CONFIG_DIRS over later ones, per entry) into the link's port map, replacing it.
+// XDG_CONFIG_DIRS over later ones, per entry) into the link's port map, replacing it, and its
+// Exclude= entries (both files') into the link's exclusions.
 void LoadPortMap();
 // Loads the port map, the print code page (a name the system cannot print in is told on
 // stderr) and the four values. Returns true when

@@ -186,6 +186,16 @@ bool SettingsKey::readGroupBytes(StoreScope scope, const QString &group, const Q
     return found != s->values().constEnd() && storedBytes(found.value(), value);
 }
 
+bool SettingsKey::readGroupPieces(StoreScope scope, const QString &group, const QString &name,
+                                  QByteArrayList &pieces) const
+{
+    const SettingsStore *s = store(scope);
+    if (!s)
+        return false;
+    const auto found = s->values().constFind(group + u'/' + name);
+    return found != s->values().constEnd() && storedPieces(found.value(), pieces);
+}
+
 void SettingsKey::close()
 {
     m_machine.reset();

@@ -18,6 +18,7 @@
 // user's store hides) is written to stderr, one line each.
 
 #include <QByteArray>
+#include <QByteArrayList>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -64,6 +65,8 @@ public:
     QStringList valueNames(StoreScope scope, const QString &group) const;
     // As the stored bytes: a device path need not be UTF-8.
     bool readGroupBytes(StoreScope scope, const QString &group, const QString &name, QByteArray &value) const;
+    // A list value's pieces (a comma inside quotes stays in its piece), each as its bytes.
+    bool readGroupPieces(StoreScope scope, const QString &group, const QString &name, QByteArrayList &pieces) const;
 
     void close();
 

@@ -64,6 +64,8 @@ bool storedInteger(const QVariant &stored, int &value);
 bool storedString(const QVariant &stored, QString &value);
 // A stored text as its bytes (a device path need not be UTF-8); false as for storedString.
 bool storedBytes(const QVariant &stored, QByteArray &value);
+// A stored list as its pieces, each as its bytes; a text that is no list is one piece.
+bool storedPieces(const QVariant &stored, QByteArrayList &pieces);
 
 // One line on stderr.
 void reportSettings(const QString &line);

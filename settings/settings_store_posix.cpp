@@ -213,6 +213,19 @@ bool storedBytes(const QVariant &stored, QByteArray &value)
     }
 }
 
+bool storedPieces(const QVariant &stored, QByteArrayList &pieces)
+{
+    if (stored.typeId() == QMetaType::QByteArrayList) {
+        pieces = stored.value<QByteArrayList>();
+        return true;
+    }
+    QByteArray one;
+    if (!storedBytes(stored, one))
+        return false;
+    pieces = {one};
+    return true;
+}
+
 bool storedInteger(const QVariant &stored, int &value)
 {
     // A list ("3,4") is no number.

@@ -61,6 +61,15 @@ bool storedBytes(const QVariant &stored, QByteArray &value)
     return true;
 }
 
+bool storedPieces(const QVariant &stored, QByteArrayList &pieces)
+{
+    QByteArray text;
+    if (!storedBytes(stored, text))
+        return false;
+    pieces = text.split(',');
+    return true;
+}
+
 SettingsStore::SettingsStore(StoreScope scope, const QString &name)
     : m_scope(scope), m_name(name), m_path(storeLocation(scope, name)), m_native(std::make_unique<Native>())
 {

@@ -59,6 +59,7 @@ Faults:
   --stray-byte         send the byte 0x55 in front of every reply
   --no-version         never answer "E00V"
   --hangup-after N     after N commands with a right checksum, close the pty and end
+  --ignore-set-id      acknowledge "E00C" and keep the ID as it was
 
 Program:
   --help               print this help and end
@@ -146,6 +147,8 @@ bool loopOption(const std::string &opt, const std::function<std::string()> &valu
         o.faults.strayByte = true;
     } else if (opt == "--no-version") {
         o.faults.noVersion = true;
+    } else if (opt == "--ignore-set-id") {
+        o.faults.ignoreSetId = true;
     } else if (opt == "--hangup-after") {
         o.hangupAfter = number(opt, value(), 1, 1000000);
     } else {

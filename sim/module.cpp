@@ -201,7 +201,8 @@ void Module::setId(const std::string &arg, Outcome &out)
         out.reason = "bad ID";
         return;
     }
-    m_state.id = id;
+    if (!m_faults.ignoreSetId)
+        m_state.id = id;
     out.replyText = replyChars('C', {});
 }
 

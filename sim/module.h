@@ -47,6 +47,7 @@ struct Faults {
     bool wrongInfoLength = false;  // one character too many in the "E00B" reply
     bool strayByte = false;        // a byte in front of the line feed of every reply
     bool noVersion = false;        // "E00V" is never answered
+    bool ignoreSetId = false;      // "E00C" is acknowledged, and the ID stays as it was
 };
 
 inline constexpr unsigned char kStrayByte = 0x55;   // 'U'

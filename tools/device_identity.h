@@ -1,47 +1,30 @@
 #pragma once
-// Who is behind a serial device: what the kernel's sysfs says about a tty (its driver and, for
-// a USB adapter, the adapter's own identity) and the stable /dev/serial/by-id name that points
-// at it. Only plain files are read, under two roots a test can point at a small tree of its
-// own. Where there is no sysfs (Windows, macOS) nothing is found.
+// Who is behind a serial device, worded for a technician; the facts come from the link
+// (link/device_identity.h), under the names the tools have always used.
 
-#include <optional>
 #include <string>
 #include <vector>
 
+#include "link/device_identity.h"
+
 namespace tools {
 
-struct FileRoots {
-    std::string sys = "/sys";
-    std::string dev = "/dev";
-};
-
-struct DeviceIdentity {
-    std::string name;          // the kernel's name: ttyS1, ttyUSB0, ttyACM0
-    std::string driver;        // 8250, ftdi_sio, pl2303, ch341, cp210x, cdc_acm, ...
-    bool present = true;       // false: a UART port the kernel keeps with no UART behind it
-    std::string vendorId;      // the USB device's, e.g. 0403; empty for other buses
-    std::string productId;     // e.g. 6001
-    std::string manufacturer;
-    std::string product;
-    std::string serial;        // the adapter's serial number
-    std::string byId;          // <dev>/serial/by-id/... when one points at this device
-};
-
-// The kernel name of the device a path leads to, following symbolic links (by-id names, the
-// port map's own links); empty when the path leads to nothing.
-std::string ttyNameOf(const std::string &devicePath);
-
-// What sysfs says about the tty NAME; nullopt when no hardware is behind that name (a pty, a
-// virtual console, a name the kernel does not have).
-std::optional<DeviceIdentity> identifyTty(const std::string &name, const FileRoots &roots = {});
-
-// Every serial tty with hardware behind it, in the kernel's order of names (ttyS2 before
-// ttyS10); UART ports without a UART are left out.
-std::vector<DeviceIdentity> serialDevices(const FileRoots &roots = {});
+using serial::DeviceIdentity;
+using serial::FileRoots;
+using serial::identifyTty;
+using serial::serialDevices;
+using serial::ttyNameOf;
 
 // One line for a technician, e.g.
 //   ftdi_sio  USB 0403:6001  FTDI / FT232R USB UART  serial A10K3X7B
 //   8250, no UART at this port
 std::string describe(const DeviceIdentity &identity);
+
+// The USB adapters among devices that udev cannot tell apart (the same vendor, product and
+// serial number; cheap adapters have none): /dev/serial/by-id names only one of each group,
+// and which one may change at the next plug-in. One warning line for each such group, e.g.
+//   ttyUSB1 and ttyUSB2 look alike (USB 1a86:7523, no serial number): /dev/serial/by-id names
+//   only one of them; map them in ports.conf by their /dev/serial/by-path names
+std::vector<std::string> lookAlikeWarnings(const std::vector<DeviceIdentity> &devices);
 
 } // namespace tools

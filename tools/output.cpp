@@ -74,7 +74,12 @@ QString fromLocal(const std::string &bytes)
 
 void tell(const QString &line)
 {
-    const std::string bytes = local(line) + "\n";
+    tellBytes(local(line));
+}
+
+void tellBytes(const std::string &line)
+{
+    const std::string bytes = line + "\n";
     std::fwrite(bytes.data(), 1, bytes.size(), stderr);
     std::fflush(stderr);
 }

@@ -45,5 +45,7 @@ std::string local(const QString &text);
 QString fromLocal(const std::string &bytes);
 // One line on stderr (progress, reasons); failures to write it are not the run's failure.
 void tell(const QString &line);
+// The same for a line that is in the locale's code page already (another run's progress).
+void tellBytes(const std::string &line);
 
 } // namespace tools

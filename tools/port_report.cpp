@@ -56,6 +56,7 @@ void addIdentity(QJsonObject &o, const DeviceIdentity &id)
     const std::pair<const char *, const std::string *> fields[] = {
         {"vendorId", &id.vendorId}, {"productId", &id.productId}, {"manufacturer", &id.manufacturer},
         {"product", &id.product},   {"serial", &id.serial},       {"byId", &id.byId},
+        {"byPath", &id.byPath},
     };
     for (const auto &[name, value] : fields)
         if (!value->empty())
@@ -112,8 +113,9 @@ void listMapped(bool json, const FileRoots &roots, std::set<std::string> &reache
         std::printf("%-6s %-40s %s\n", port.c_str(), shown(device).c_str(), local(state).c_str());
         if (id) {
             std::printf("       %s\n", shown(describe(*id)).c_str());
-            if (!id->byId.empty() && id->byId != device)
-                std::printf("       %s\n", shown(id->byId).c_str());
+            for (const std::string *stable : {&id->byId, &id->byPath})
+                if (!stable->empty() && *stable != device)
+                    std::printf("       %s\n", shown(*stable).c_str());
         }
     }
 }
@@ -157,6 +159,9 @@ void listPorts(bool json, const FileRoots &roots)
     std::set<std::string> reached;
     listMapped(json, roots, reached);
     listUnreached(json, roots, reached);
+    // Told on stderr, so that the listing stays one line (or object) per port.
+    for (const std::string &warning : lookAlikeWarnings(serialDevices(roots)))
+        tell(QStringLiteral("telmax-cmd: warning: ") + ops::visibleBytes(warning));
 }
 
 } // namespace tools

@@ -11,6 +11,7 @@
 #include "ops/port_messages.h"
 #include "ops/start_up.h"
 #include "ops/visible_text.h"
+#include "tools/exit_status.h"
 #include "tools/output.h"
 #include "tools/verb_grammar.h"
 
@@ -120,7 +121,7 @@ int runRawExchanges(const std::vector<std::string> &all)
     const serial::OpenResult opened = serial::defaultLink.open(number, line);
     if (!opened.opened()) {
         tell(QStringLiteral("telmax-cmd: ") + ops::openFailureText(port, opened));
-        return 2;
+        return kExitPortUnusable;
     }
     const QString named = fromLocal(port + " = " + device);
     results().write(local(ops::visibleText(named, ops::Backslash::Kept)) + " at " + line + "\n");

@@ -3,8 +3,8 @@
 //   telmax-cmd [options] VERB [ARG] [VERB ...]     the window's operations (tools/verb_runner.h)
 //   telmax-cmd [--line SETTINGS] PORT COMMAND...   raw exchanges (tools/raw_exchange.h)
 //
-// Exit status: 0 success, 1 an operation or exchange failed or its results could not be
-// written, 2 bad usage, no module to work on, or a port that does not open (with the reason).
+// Exit status (tools/exit_status.h): 0 done, 1 the module refused or failed (or results could
+// not be written), 2 usage or configuration, 3 no module found, 4 a port could not be used.
 
 #include <cstdio>
 #include <string>
@@ -35,9 +35,16 @@ void printUsage(std::FILE *to)
     std::fputs("  --help                print this help and end\n"
                "  --version             print the program's name and version and end\n"
                "\n"
-               "Exit status: 0 success, 1 an operation or exchange failed, or its results could not\n"
-               "be written, 2 bad usage, no module found before an operation, or a port that does\n"
-               "not open (the reason on stderr).\n",
+               "Exit status:\n"
+               "  0  done\n"
+               "  1  the module refused or an operation failed (a unit fault), or the results\n"
+               "     could not be written\n"
+               "  2  usage or configuration: a misspelt verb, a file that cannot be written, no\n"
+               "     module found yet before an operation\n"
+               "  3  no module found: a scan found none (reconnect and retry)\n"
+               "  4  a port could not be used: missing, busy, denied, not serial, excluded (a\n"
+               "     station fault; the reason on stderr)\n"
+               "--all and watch give the worst (the highest) of their units.\n",
                to);
 }
 

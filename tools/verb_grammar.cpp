@@ -26,7 +26,9 @@ constexpr VerbSpec kVerbs[] = {
      "on each port, --lock (the default) only the remembered one; --parallel searches the\n"
      "ports side by side",
      "telmax-cmd scan --no-lock --parallel"},
-    {"set-id", Verb::SetId, "NN", "set the module's ID, 1 to 99", "telmax-cmd scan set-id 42"},
+    {"set-id", Verb::SetId, "NN", "set the module's ID, 1 to 99; with --all or watch NN+ gives the next ID to each\n"
+     "module, from NN up (--all in port order, watch unit by unit)",
+     "telmax-cmd scan set-id 42"},
     {"set-baud", Verb::SetBaud, "INDEX|SETTINGS",
      "set the module's line setting, 0 to 11 or its text; stored, as a scan stores it",
      "telmax-cmd scan set-baud 57600,e,8,1"},
@@ -40,6 +42,12 @@ constexpr VerbSpec kVerbs[] = {
      "the continuous print test: until Ctrl+C (which stops it as the window's button does),\n"
      "a failure, or N lines with --count N",
      "telmax-cmd scan test --count 3"},
+    {"watch", Verb::Watch, "",
+     "a station: wait until a module answers at --port, at each port with --all, or at the\n"
+     "remembered port (a check each second), run the verbs after watch on it, signal the\n"
+     "result, wait until it is gone, and so on until Ctrl+C, which ends it after the unit in\n"
+     "progress; a unit whose S/N was done already in this run is refused (--again does it)",
+     "telmax-cmd watch --port COM3 --audit line.jsonl set-id 10+"},
 };
 
 // Six digits, as wholeNumber reads them.
@@ -70,6 +78,14 @@ const OptionSpec kOptions[] = {
     {"--parallel", "", Scope::Scan, "scan: COM1-COM16 side by side, each port on its own (same answer, a\n"
                                     "fraction of the time)"},
     {"--count", "N", Scope::Test, "test: stop after N printed lines"},
+    {"--all", "", Scope::Global, "every module: scan --all lists each one found (side by side, nothing stored);\n"
+                                 "with other verbs, they run on each module, each in a run of its own"},
+    {"--audit", "FILE", Scope::Global, "append one JSON line per unit to FILE (whole lines, under a lock)"},
+    {"--station", "NAME", Scope::Global, "the station named in --audit's records"},
+    {"--operator", "NAME", Scope::Global, "the operator named in --audit's records"},
+    {"--verify", "", Scope::Global, "after set-id, set-baud or factory, read the module again and fail the unit\n"
+                                    "unless it reports what was set"},
+    {"--again", "", Scope::Global, "watch: do a unit again whose S/N was done in this run"},
 };
 
 const VerbSpec *findVerb(const std::string &name)
@@ -132,6 +148,25 @@ bool isDevicePath(const std::string &word)
     return word.find('/') != std::string::npos || word.find('\\') != std::string::npos;
 }
 
+// The production line's options: true when a is one of them (error set for a value it does not take).
+bool applyLineOption(const std::string &a, const std::string &value, Invocation &inv, std::string &error)
+{
+    if (a == "--all") {
+        inv.all = true;
+    } else if (a == "--again") {
+        inv.again = true;
+    } else if (a == "--verify") {
+        inv.verify = true;
+    } else if (a == "--audit" || a == "--station" || a == "--operator") {
+        if (value.empty())
+            error = a + (a == "--audit" ? " needs a file name" : " needs a name");
+        (a == "--audit" ? inv.audit : a == "--station" ? inv.station : inv.operatorName) = value;
+    } else {
+        return false;
+    }
+    return true;
+}
+
 // Sets the option's effect on inv; false with error for a value it does not take.
 bool applyOption(const std::string &a, const std::string &value, Invocation &inv, std::string &error)
 {
@@ -171,6 +206,8 @@ bool applyOption(const std::string &a, const std::string &value, Invocation &inv
         inv.verbs.back().lock = a == "--lock";
     } else if (a == "--parallel") {
         inv.verbs.back().parallel = true;
+    } else if (applyLineOption(a, value, inv, error)) {
+        return error.empty();
     } else if (a == "--count") {
         const auto n = wholeNumber(value, 1, kMaxCount);
         if (!n) {
@@ -187,7 +224,8 @@ bool readArgument(const std::string &arg, VerbCall &call)
 {
     switch (call.verb) {
     case Verb::SetId:
-        call.id = wholeNumber(arg, 1, 99).value_or(0);
+        call.countUp = arg.size() > 1 && arg.back() == '+';
+        call.id = wholeNumber(call.countUp ? arg.substr(0, arg.size() - 1) : arg, 1, 99).value_or(0);
         return call.id > 0;
     case Verb::SetBaud:
         call.lineIndex = lineIndex(arg).value_or(-1);
@@ -220,6 +258,34 @@ bool readVerb(const VerbSpec &v, const std::vector<std::string> &args, std::size
     }
     inv.verbs.push_back(call);
     return true;
+}
+
+// How watch, --all and the record's options go together; false with error when they do not.
+bool lineOptionsFit(Invocation &inv, std::string &error)
+{
+    const auto is = [&](std::size_t i, Verb v) { return i < inv.verbs.size() && inv.verbs[i].verb == v; };
+    for (std::size_t i = 0; i < inv.verbs.size(); ++i) {
+        const VerbCall &call = inv.verbs[i];
+        if (call.verb == Verb::Watch && i > 0)
+            error = "watch comes first: telmax-cmd watch [--port COMn | --all] VERB...";
+        else if (call.verb == Verb::Scan && i > 0 && (inv.all || is(0, Verb::Watch)))
+            error = is(0, Verb::Watch) ? "watch finds each module itself: leave out scan"
+                                       : "with --all, scan comes first (it finds the modules)";
+        else if (call.countUp && !inv.all && !is(0, Verb::Watch))
+            error = "set-id " + std::to_string(call.id) + "+ gives each module the next ID: with --all or watch";
+        if (!error.empty())
+            return false;
+    }
+    inv.watch = is(0, Verb::Watch);
+    if (inv.watch && inv.verbs.size() < 2)
+        error = "watch needs the verbs to run on each unit, e.g. telmax-cmd watch --port COM3 status";
+    else if (inv.all && !inv.port.empty())
+        error = "--all works on every port; --port names one";
+    else if (inv.again && !inv.watch)
+        error = "--again goes with watch";
+    else if ((!inv.station.empty() || !inv.operatorName.empty()) && inv.audit.empty())
+        error = "--station and --operator name the station and operator in --audit's records";
+    return error.empty();
 }
 
 } // namespace
@@ -304,6 +370,8 @@ std::optional<Invocation> parseVerbs(const std::vector<std::string> &args, std::
         error = "no verb given";
         return std::nullopt;
     }
+    if (!lineOptionsFit(inv, error))
+        return std::nullopt;
     return inv;
 }
 

@@ -11,13 +11,14 @@
 
 namespace tools {
 
-enum class Verb { Scan, SetId, SetBaud, Factory, Status, Print, Test };
+enum class Verb { Scan, SetId, SetBaud, Factory, Status, Print, Test, Watch };
 
 // A verb with its argument read as what it stands for.
 struct VerbCall {
     Verb verb = Verb::Scan;
     std::string name;
     int id = 0;          // set-id: 1 to 99
+    bool countUp = false;  // set-id NN+: the first of IDs given in turn (--all in port order, watch per unit)
     int lineIndex = -1;  // set-baud: the line setting, 0 to 11
     std::string text;    // print: the text, in the locale's code page as given
     bool lock = true;    // scan: only the remembered line setting on each port, as the window's default
@@ -34,6 +35,14 @@ struct Invocation {
     std::optional<int> line; // --line SETTINGS, with --port: the line setting, 0 to 11
     bool beep = false;
     bool listPorts = false;  // --ports
+    // The production line's options.
+    bool all = false;          // --all: every module found, each on its own
+    bool watch = false;        // the verb watch came first: the verbs after it are each unit's
+    bool again = false;        // --again: watch does a unit whose S/N it did already
+    bool verify = false;       // --verify: a change read back from the module
+    std::string audit;         // --audit FILE
+    std::string station;       // --station NAME
+    std::string operatorName;  // --operator NAME
 };
 
 enum class Form { Verbs, Raw };

@@ -1,8 +1,5 @@
 #include "tools/verb_runner.h"
 
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QJsonValue>
 #include <QString>
 
 #include <algorithm>
@@ -24,11 +21,18 @@
 #include "ops/state.h"
 #include "ops/visible_text.h"
 #include "platform/hooks.h"
+#include "tools/all_ports.h"
+#include "tools/audit_log.h"
 #include "tools/console_view.h"
 #include "tools/device_identity.h"
+#include "tools/exit_status.h"
+#include "tools/outcome.h"
 #include "tools/output.h"
 #include "tools/port_report.h"
 #include "tools/trace_port.h"
+#include "tools/unit_record.h"
+#include "tools/verify.h"
+#include "tools/watch.h"
 
 namespace tools {
 
@@ -44,22 +48,6 @@ extern "C" void requestStop(int)
     g_stopRequested = 1;
     serial::restorePortOnSignals();
 }
-
-struct OutcomeField {
-    const char *name;
-    QJsonValue value;
-    bool fromTheLine;   // text the module sent (a reading)
-};
-
-struct Outcome {
-    bool ok = false;
-    std::vector<OutcomeField> fields;   // in the order shown
-    // set-baud and factory: whether the module's new line setting was stored for the next run.
-    std::optional<ops::SaveOutcome> save;
-
-    void add(const char *name, QJsonValue value) { fields.push_back({name, std::move(value), false}); }
-    void addReading(const char *name, const QString &value) { fields.push_back({name, value, true}); }
-};
 
 QString latin1(const std::string &s) { return QString::fromLatin1(s.data(), qsizetype(s.size())); }
 
@@ -78,7 +66,10 @@ void reportVanished(const VerbCall &call, const std::vector<DeviceIdentity> &bef
 
 class Runner {
 public:
-    Runner(const Invocation &inv, int language) : m_inv(inv), m_view(language, true, inv.beep) {}
+    Runner(const Invocation &inv, int language, AuditLog *audit)
+        : m_inv(inv), m_view(language, true, inv.beep), m_audit(audit), m_unit(inv)
+    {
+    }
 
     int run();
 
@@ -86,11 +77,17 @@ private:
     std::optional<Outcome> runVerb(const VerbCall &call);
     Outcome runScan(const VerbCall &call);
     Outcome runTest(const VerbCall &call);
+    // Runs call and shows what it came to: the exit status it ends the run with, or 0 to go on.
+    int runAndReport(const VerbCall &call);
     void report(const VerbCall &call, const Outcome &outcome);
+    // The unit's record appended to --audit, when there is a unit; false when it did not go in.
+    bool record(bool unitOk);
     void choosePort();
 
     const Invocation &m_inv;
     ConsoleView m_view;
+    AuditLog *m_audit;
+    UnitRecord m_unit;
     bool m_stopSent = false;
 };
 
@@ -154,6 +151,9 @@ Outcome Runner::runScan(const VerbCall &call)
         o.addReading("serial", m_view.reading(ops::Reading::Serial));
         o.addReading("id", m_view.panelText(ops::Field::Id));
         o.addReading("version", m_view.reading(ops::Reading::Version));
+        m_unit.found(found.number, found.lineIndex, m_view.reading(ops::Reading::Serial).toLatin1().toStdString(),
+                     m_view.panelText(ops::Field::Id).toLatin1().toStdString(),
+                     m_view.reading(ops::Reading::Version).toLatin1().toStdString());
     }
     if (call.parallel)
         o.add("parallel", true);
@@ -204,6 +204,8 @@ std::optional<Outcome> Runner::runVerb(const VerbCall &call)
     case Verb::Test:
         o = runTest(call);
         break;
+    case Verb::Watch:   // watch runs the verbs after it unit by unit (tools/watch.h)
+        break;
     }
     o.ok = m_view.lampYellow();
     if (!o.ok && m_view.portProblem())
@@ -213,46 +215,55 @@ std::optional<Outcome> Runner::runVerb(const VerbCall &call)
 
 void Runner::report(const VerbCall &call, const Outcome &o)
 {
+    const Signalled signalled{m_view.panelText(ops::Field::Msg), m_view.lampYellow()};
+    results().write(shownOutcome(call.name, o, signalled, m_inv.json, ops::modulePort().line));
+}
+
+int Runner::runAndReport(const VerbCall &call)
+{
+    if (call.verb != Verb::Scan && !ModuleFound) {
+        std::fprintf(stderr,
+                     "telmax-cmd: %s: no module found yet: put scan in front of it (telmax-cmd scan %s ...)"
+                     " or name the port with --port COMn\n",
+                     call.name.c_str(), call.name.c_str());
+        return kExitUsage;
+    }
+    if (m_audit && call.verb != Verb::Scan)
+        m_unit.readBefore(ops::modulePort().number, ops::modulePort().lineIndex);
+    const std::vector<DeviceIdentity> devicesBefore = serialDevices();
+    std::optional<Outcome> outcome = runVerb(call);
     const QString message = m_view.panelText(ops::Field::Msg);
-    const QString lamp = m_view.lampYellow() ? QStringLiteral("yellow") : QStringLiteral("red");
-    if (m_inv.json) {
-        QJsonObject obj;
-        for (const OutcomeField &f : o.fields)
-            obj.insert(QLatin1String(f.name), f.value);
-        obj.insert(QStringLiteral("verb"), QString::fromStdString(call.name));
-        obj.insert(QStringLiteral("ok"), o.ok);
-        obj.insert(QStringLiteral("lamp"), lamp);
-        obj.insert(QStringLiteral("message"), message);
-        if (o.save) {
-            obj.insert(QStringLiteral("saved"), o.save->saved);
-            if (!o.save->saved)
-                obj.insert(QStringLiteral("save_error"), o.save->refusal);
-        }
-        results().write(QJsonDocument(obj).toJson(QJsonDocument::Compact).toStdString() + "\n");
-        return;
+    if (!outcome) {
+        const QString problem = m_view.portProblem().value_or(QString());
+        tell(QStringLiteral("telmax-cmd: ") + QString::fromStdString(call.name) + QStringLiteral(": ") + problem);
+        m_unit.addResult(call.name, false, message, problem);
+        return kExitPortUnusable;
     }
-    QString text = QString::fromStdString(call.name).leftJustified(9) + QString(o.ok ? "ok" : "FAILED").leftJustified(7)
-                   + message + QStringLiteral("  [") + lamp + QStringLiteral("]\n");
-    for (const auto &[name, value, fromTheLine] : o.fields) {
-        const QString label = QStringLiteral("  ") + QString::fromLatin1(name).leftJustified(9);
-        if (std::strcmp(name, "replaced") == 0) {
-            if (value.toInt() > 0)
-                text += label + QStringLiteral("%1 characters the printer's code page (%2) lacks, printed as ?\n")
-                                    .arg(value.toInt())
-                                    .arg(QString::fromStdString(ops::printCodePageName()));
-        } else if (value.isDouble()) {
-            text += label + QString::number(value.toInt()) + u'\n';
-        } else if (!value.toString().isEmpty()) {
-            // What the module sent, and a device path from ports.conf, can hold bytes a terminal
-            // would obey; --json keeps them exact. A path's backslashes are its own (\\.\COM3).
-            const ops::Backslash backslash = fromTheLine ? ops::Backslash::Doubled : ops::Backslash::Kept;
-            text += label + ops::visibleText(value.toString(), backslash) + u'\n';
-        }
+    if (m_inv.verify && outcome->ok && changesTheModule(call)) {
+        const ops::ModulePort now = ops::modulePort();
+        outcome->verifyError = verifyChange(call, now.number, now.lineIndex);
+        outcome->ok = outcome->verifyError.isEmpty();
     }
-    if (o.save && !o.save->saved)
-        text += QStringLiteral("  saved    no: %1; the module now runs at %2\n")
-                    .arg(o.save->refusal, latin1(ops::modulePort().line));
-    results().write(local(text));
+    report(call, *outcome);
+    m_unit.addResult(call.name, outcome->ok, message, outcome->verifyError);
+    if (!outcome->ok)
+        reportVanished(call, devicesBefore);
+    if (call.verb == Verb::Scan && !outcome->ok && message == m_view.uiText(Text::NotFound))
+        return kExitNoModule;
+    const bool unsaved = outcome->save && !outcome->save->saved;   // the next run cannot find the module
+    return !outcome->ok || unsaved ? kExitUnitFault : kExitDone;
+}
+
+bool Runner::record(bool unitOk)
+{
+    if (!m_audit || !m_unit.hasUnit())
+        return true;
+    m_unit.readAfter(ops::modulePort().lineIndex);
+    std::string error;
+    if (m_audit->append(m_unit.json(unitOk), error))
+        return true;
+    std::fprintf(stderr, "telmax-cmd: --audit %s\n", error.c_str());
+    return false;
 }
 
 int Runner::run()
@@ -268,7 +279,7 @@ int Runner::run()
         std::FILE *file = openTraceFile(m_inv.trace, error);
         if (!file) {
             std::fprintf(stderr, "telmax-cmd: --trace %s\n", error.c_str());
-            return 2;
+            return kExitUsage;
         }
         trace = std::make_unique<TracePort>(file, serial::backend());
     }
@@ -277,40 +288,23 @@ int Runner::run()
     if (!m_inv.port.empty())
         choosePort();
 
-    int status = 0;
+    int status = kExitDone;
     for (const VerbCall &call : m_inv.verbs) {
-        if (call.verb != Verb::Scan && !ModuleFound) {
-            std::fprintf(stderr,
-                         "telmax-cmd: %s: no module found yet: put scan in front of it (telmax-cmd scan %s ...)"
-                         " or name the port with --port COMn\n",
-                         call.name.c_str(), call.name.c_str());
-            status = 2;
+        status = runAndReport(call);
+        if (status == kExitDone && (!results().ok() || (trace && !trace->output().ok())))
+            status = kExitUnitFault;
+        if (status != kExitDone)
             break;
-        }
-        const std::vector<DeviceIdentity> devicesBefore = serialDevices();
-        const std::optional<Outcome> outcome = runVerb(call);
-        if (!outcome) {
-            tell(QStringLiteral("telmax-cmd: ") + QString::fromStdString(call.name) + QStringLiteral(": ")
-                 + m_view.portProblem().value_or(QString()));
-            status = 2;
-            break;
-        }
-        report(call, *outcome);
-        if (!outcome->ok)
-            reportVanished(call, devicesBefore);
-        const bool unsaved = outcome->save && !outcome->save->saved;   // the next run cannot find the module
-        if (!outcome->ok || unsaved || !results().ok() || (trace && !trace->output().ok())) {
-            status = 1;
-            break;
-        }
     }
+    if (!record(status == kExitDone))
+        status = worstExit(status, kExitUnitFault);
     // The port is closed by now; what could not be written is the run's failure.
     const Output *traceOutput = trace ? &trace->output() : nullptr;
     const Output *resultOutput = &results();
     for (const Output *out : {resultOutput, traceOutput})
         if (out && !out->ok()) {
             std::fprintf(stderr, "telmax-cmd: %s\n", out->error().c_str());
-            status = status == 2 ? 2 : 1;
+            status = worstExit(status, kExitUnitFault);
             break;
         }
     return status;
@@ -340,22 +334,36 @@ int runVerbs(const Invocation &inv)
 {
     if (!results().ok()) {
         std::fprintf(stderr, "telmax-cmd: %s\n", results().error().c_str());
-        return 1;
+        return kExitUnitFault;
     }
     ops::startUp();   // the settings, the port map and the language the window would use
     if (!printTextsFit(inv))
-        return 2;
+        return kExitUsage;
+    std::unique_ptr<AuditLog> audit;
+    if (!inv.audit.empty()) {
+        std::string error;
+        audit = AuditLog::open(inv.audit, error);
+        if (!audit) {
+            std::fprintf(stderr, "telmax-cmd: --audit %s\n", error.c_str());
+            return kExitUsage;
+        }
+    }
     if (inv.listPorts) {
         listPorts(inv.json);
         if (!results().check()) {
             std::fprintf(stderr, "telmax-cmd: %s\n", results().error().c_str());
-            return 1;
+            return kExitUnitFault;
         }
         if (inv.verbs.empty())
-            return 0;
+            return kExitDone;
     }
     const int language = inv.language >= 0 ? inv.language : ops::languageInForce();
-    Runner runner(inv, language);
+    // A station's runs: each unit in a run of its own, which writes its own record.
+    if (inv.watch)
+        return runWatch(inv, language);
+    if (inv.all)
+        return runAll(inv, language, audit.get());
+    Runner runner(inv, language, audit.get());
     return runner.run();
 }
 

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "link/exclusion.h"
 #include "tools/device_identity.h"
 
 namespace fs = std::filesystem;
@@ -26,7 +27,8 @@ public:
     void link(const std::string &path, const std::string &target)
     {
         fs::create_directories((m_root / path).parent_path());
-        fs::create_symlink(target, m_root / path);
+        if (!fs::is_symlink(m_root / path))   // a driver's link, made for its first lead
+            fs::create_symlink(target, m_root / path);
     }
     void dir(const std::string &path) { fs::create_directories(m_root / path); }
 
@@ -36,8 +38,10 @@ private:
 
 // sys/ and dev/ of a machine with: a UART behind the serial-base layers of kernel 6.5+ (ttyS0),
 // a UART address without a UART (ttyS3), an FTDI lead with a by-id link (ttyUSB0), a CH340 lead
-// without one (ttyUSB1), and a virtual terminal (tty1).
-void layOut(const fs::path &root)
+// without one (ttyUSB1), each with a by-path link, and a virtual terminal (tty1); with twin, a
+// second CH340 lead just like the first (ttyUSB2) and a second FTDI lead with a serial number of
+// its own (ttyUSB3).
+void layOut(const fs::path &root, bool twin = false)
 {
     FakeTree t(root);
     const std::string pnp = "sys/devices/pnp0/00:01";
@@ -60,8 +64,12 @@ void layOut(const fs::path &root)
     const Lead leads[] = {
         {"1-2", "ttyUSB0", "0403", "6001", "FTDI", "FT232R USB UART", "A10K3X7B", "ftdi_sio", "ftdi_sio"},
         {"1-3", "ttyUSB1", "1a86", "7523", "", "USB Serial", "", "ch341-uart", "ch341"},
+        {"1-4", "ttyUSB2", "1a86", "7523", "", "USB Serial", "", "ch341-uart", "ch341"},
+        {"1-5", "ttyUSB3", "0403", "6001", "FTDI", "FT232R USB UART", "B20X9Y1Z", "ftdi_sio", "ftdi_sio"},
     };
     for (const Lead &l : leads) {
+        if (!twin && (std::string(l.tty) == "ttyUSB2" || std::string(l.tty) == "ttyUSB3"))
+            continue;
         const std::string dev = std::string("sys/devices/pci0000:00/0000:00:14.0/usb1/") + l.usb;
         t.file(dev + "/idVendor", l.vid);
         t.file(dev + "/idProduct", l.pid);
@@ -88,6 +96,14 @@ void layOut(const fs::path &root)
     t.file("dev/ttyS0");
     t.file("dev/ttyS3");
     t.link("dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K3X7B-if00-port0", "../../ttyUSB0");
+    t.link("dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0", "../../ttyUSB0");
+    t.link("dev/serial/by-path/pci-0000:00:14.0-usb-0:3:1.0-port0", "../../ttyUSB1");
+}
+
+serial::FileRoots rootsIn(const QTemporaryDir &root)
+{
+    const fs::path base = root.path().toStdString();
+    return {(base / "sys").string(), (base / "dev").string()};
 }
 
 } // namespace
@@ -139,6 +155,61 @@ private slots:
         QCOMPARE(QString::fromStdString(tools::ttyNameOf(QString::fromStdString(roots.dev).toStdString()
                                                          + "/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K3X7B-if00-port0")),
                  QStringLiteral("ttyUSB0"));
+    }
+
+    // Catches a by-path name credited to another lead than its own, two leads that udev cannot
+    // tell apart (one by-id name for both) not warned of, and leads with serial numbers of their
+    // own warned of.
+    void byPathAndLookAlikes()
+    {
+        QTemporaryDir root;
+        layOut(root.path().toStdString(), true);
+        const tools::FileRoots roots = rootsIn(root);
+        QCOMPARE(QString::fromStdString(tools::identifyTty("ttyUSB1", roots)->byPath),
+                 QString::fromStdString(roots.dev + "/serial/by-path/pci-0000:00:14.0-usb-0:3:1.0-port0"));
+        QCOMPARE(QString::fromStdString(tools::identifyTty("ttyUSB2", roots)->byPath), QString());
+        std::vector<QString> warnings;
+        for (const std::string &w : tools::lookAlikeWarnings(tools::serialDevices(roots)))
+            warnings.push_back(QString::fromStdString(w));
+        QCOMPARE(warnings, std::vector<QString>({"ttyUSB1 and ttyUSB2 look alike (USB 1a86:7523, no serial number): "
+                                                 "/dev/serial/by-id names only one of them; map them in ports.conf "
+                                                 "by their /dev/serial/by-path names"}));
+    }
+
+    // Catches Exclude= missing the lead it names, or naming another: an entry by USB identity
+    // (hex digits in either case), serial number, by-path name or a device path that is another
+    // name of the device, as --ports shows them; and an entry that names nothing taken as a rule.
+    void exclusionByWhatPortsShows_data()
+    {
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<QString>("tty");
+        QTest::addColumn<bool>("excluded");
+        const QString byPath = "by-path:pci-0000:00:14.0-usb-0:2:1.0-port0";
+        QTest::newRow("usb, its lead") << "usb:0403:6001" << "ttyUSB0" << true;
+        QTest::newRow("usb, another lead") << "usb:0403:6001" << "ttyUSB1" << false;
+        QTest::newRow("usb, upper-case hex") << "usb:1A86:7523" << "ttyUSB1" << true;
+        QTest::newRow("serial, its lead") << "serial:A10K3X7B" << "ttyUSB0" << true;
+        QTest::newRow("serial, a lead without one") << "serial:A10K3X7B" << "ttyUSB1" << false;
+        QTest::newRow("by-path, its lead") << byPath << "ttyUSB0" << true;
+        QTest::newRow("by-path, another lead") << byPath << "ttyUSB1" << false;
+        QTest::newRow("device by its by-id name") << "<dev>/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K3X7B-if00-port0"
+                                                  << "ttyUSB0" << true;
+        QTest::newRow("another device") << "<dev>/ttyUSB1" << "ttyUSB0" << false;
+        for (const char *bad : {"usb:0403", "usb:0403:60011", "usb:04g3:6001", "ttyUSB0", "by-path:../ttyUSB0", "serial:"})
+            QTest::newRow(qPrintable(QString("names nothing: ") + bad)) << bad << "ttyUSB0" << false;
+    }
+    void exclusionByWhatPortsShows()
+    {
+        QFETCH(QString, entry);
+        QFETCH(QString, tty);
+        QFETCH(bool, excluded);
+        QTemporaryDir root;
+        layOut(root.path().toStdString());
+        const tools::FileRoots roots = rootsIn(root);
+        entry.replace("<dev>", QString::fromStdString(roots.dev));
+        const auto rule = serial::parseExclusion(entry.toStdString());
+        const auto match = rule ? serial::matchingRule({*rule}, roots.dev + "/" + tty.toStdString(), roots) : std::nullopt;
+        QCOMPARE(match.has_value(), excluded);
     }
 };
 

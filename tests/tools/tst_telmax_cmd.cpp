@@ -123,31 +123,34 @@ private slots:
         QVERIFY(sim.received().isEmpty());
     }
 
+    // A port that cannot be used is a station's fault (exit 4), a usage error the caller's (2).
     void portsThatDoNotOpen_data()
     {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("missing device") << QStringList{"/dev/telmax-no-such-port", "E00B"} << "no such device";
-        QTest::newRow("COM without a device") << QStringList{"COM40", "E00B"} << "names no device";
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("missing device") << QStringList{"/dev/telmax-no-such-port", "E00B"} << "no such device" << 4;
+        QTest::newRow("COM without a device") << QStringList{"COM40", "E00B"} << "names no device" << 4;
         // The console, a virtual terminal and the program's own terminal were opened, made raw
         // and sent frames, or refused as missing; a file that is no terminal as "cannot open".
-        QTest::newRow("the console") << QStringList{"/dev/console", "E00B"} << "/dev/console: not a serial line";
-        QTest::newRow("a virtual terminal") << QStringList{"/dev/tty1", "E00B"} << "/dev/tty1: not a serial line";
-        QTest::newRow("the program's terminal") << QStringList{"/dev/tty", "E00B"} << "/dev/tty: not a serial line";
-        QTest::newRow("no terminal") << QStringList{"/dev/null", "E00B"} << "/dev/null: not a serial line";
-        QTest::newRow("no command") << QStringList{"COM3"} << "Usage:";
-        QTest::newRow("no arguments") << QStringList{} << "Usage:";
-        QTest::newRow("--line without value") << QStringList{"--line"} << "--line needs a value";
+        QTest::newRow("the console") << QStringList{"/dev/console", "E00B"} << "/dev/console: not a serial line" << 4;
+        QTest::newRow("a virtual terminal") << QStringList{"/dev/tty1", "E00B"} << "/dev/tty1: not a serial line" << 4;
+        QTest::newRow("the program's terminal") << QStringList{"/dev/tty", "E00B"} << "/dev/tty: not a serial line" << 4;
+        QTest::newRow("no terminal") << QStringList{"/dev/null", "E00B"} << "/dev/null: not a serial line" << 4;
+        QTest::newRow("no command") << QStringList{"COM3"} << "Usage:" << 2;
+        QTest::newRow("no arguments") << QStringList{} << "Usage:" << 2;
+        QTest::newRow("--line without value") << QStringList{"--line"} << "--line needs a value" << 2;
     }
     void portsThatDoNotOpen()
     {
         QFETCH(QStringList, args);
         QFETCH(QString, reason);
+        QFETCH(int, exitCode);
         if (reason.contains("not a serial line") && !QFile::exists(args.first()))
             QSKIP("this machine has no such device");
         testsupport::TemporaryStore empty;   // no port map
         const Run r = runCmd(args, empty.environment());
-        QCOMPARE(r.exitCode, 2);
+        QCOMPARE(r.exitCode, exitCode);
         QVERIFY2(r.err.contains(reason), qPrintable(r.err));
         if (reason != "Usage:")
             QCOMPARE(r.err.count('\n'), 1);   // one line of reason
@@ -161,7 +164,7 @@ private slots:
         QCOMPARE(::flock(fd, LOCK_EX | LOCK_NB), 0);
         const Run r = runCmd({QString::fromStdString(sim.device()), "E00B"}, sim.environment());
         ::close(fd);
-        QCOMPARE(r.exitCode, 2);
+        QCOMPARE(r.exitCode, 4);
         QVERIFY2(r.err.contains("busy"), qPrintable(r.err));
     }
 
@@ -537,7 +540,7 @@ private slots:
                                        testsupport::TemporaryStore::User));
         for (const QStringList &args : {QStringList{"--port", "COM9", "status"}, QStringList{"COM9", "E00B"}}) {
             const Run r = runCmd(args, sim.environment());
-            QCOMPARE(r.exitCode, 2);
+            QCOMPARE(r.exitCode, 4);
             QVERIFY2(r.err.contains("/dev/telmax-x\\x0atelmax-cmd: FORGED: no such device")
                          && !r.err.contains("\ntelmax-cmd: FORGED"),
                      qPrintable(r.err));
@@ -710,7 +713,7 @@ private slots:
     {
         TELMAX_START_SIM(sim, 5);
         const Run open = runCmd({"--port", "/dev/telmax-no-such-port", "test"}, sim.environment());
-        QCOMPARE(open.exitCode, 2);
+        QCOMPARE(open.exitCode, 4);
         QVERIFY2(open.err.contains("Open COM : /dev/telmax-no-such-port Error"), qPrintable(open.err));
 
         const int fd = ::open(sim.device().c_str(), O_RDWR | O_NOCTTY);
@@ -718,7 +721,7 @@ private slots:
         QCOMPARE(::flock(fd, LOCK_EX | LOCK_NB), 0);
         const Run scan = runCmd({"scan"}, sim.environment());
         ::close(fd);
-        QCOMPARE(scan.exitCode, 1);
+        QCOMPARE(scan.exitCode, 3);   // no module found; the busy port is named
         QVERIFY2(scan.err.contains(QString("COM5 not searched: %1: busy").arg(QString::fromStdString(sim.device()))),
                  qPrintable(scan.err));
         QVERIFY(!scan.err.contains("COM6 not searched"));   // missing: the normal case of a search
@@ -766,7 +769,8 @@ private slots:
         QCOMPARE(sim.paper(), QByteArray("VOREX PRINT TEST.\r\n").repeated(3));
     }
 
-    // Exit status 2 for no module to work on, 1 for a module that does not answer.
+    // Exit status 2 for no module to work on, 1 for a module that does not answer, 4 for a port
+    // that cannot be used.
     void verbsThatCannotSucceed_data()
     {
         QTest::addColumn<QStringList>("simOptions");
@@ -776,7 +780,7 @@ private slots:
         QTest::newRow("no scan before status") << QStringList() << QStringList({"status"}) << 2 << "no module found yet";
         QTest::newRow("module unplugged") << QStringList({"--silent"}) << QStringList({"--port", "COM5", "status"}) << 1
                                           << "Get Module Status Error";
-        QTest::newRow("port missing") << QStringList() << QStringList({"--port", "COM6", "print", "x"}) << 2
+        QTest::newRow("port missing") << QStringList() << QStringList({"--port", "COM6", "print", "x"}) << 4
                                       << "/nonexistent/tty6: no such device";
     }
     void verbsThatCannotSucceed()

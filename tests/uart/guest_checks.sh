@@ -165,8 +165,8 @@ for pair in "8250 COM2 4800,n,8,1" "ftdi COM5 115200,e,8,1"; do
   kill -INT "$holder"
   wait_end "$holder" 10000
   echo "    the holder, stopped with Ctrl+C: exit $rc after $(grep -c printed /tmp/hold.out) lines"
-  check "busy-$1" "a second process opening $2 is refused as busy while the first holds it" \
-    sh -c '[ $0 = 2 ] && grep -q "busy" /tmp/busy.err && [ $1 = 0 ]' "$busy_rc" "$rc"
+  check "busy-$1" "a second process opening $2 is refused as busy (exit 4) while the first holds it" \
+    sh -c '[ $0 = 4 ] && grep -q "busy" /tmp/busy.err && [ $1 = 0 ]' "$busy_rc" "$rc"
 done
 
 # --- side by side ----------------------------------------------------------------------------
@@ -180,11 +180,12 @@ check scan-parallel-ftdi "scan --parallel with only the adapter reachable finds 
 default_store
 
 # --- a real unplug -----------------------------------------------------------------------------
-# unplug NAME: the verb already started in the background as $busy_pid is running on COM5; the
-# adapter is pulled out, the verb must end by itself with exit 1 and a reason, --ports must show
-# COM5 missing; then the adapter is put back.
+# unplug NAME STATUS: the verb already started in the background as $busy_pid is running on
+# COM5; the adapter is pulled out, the verb must end by itself with exit STATUS (1 an operation
+# failed, 3 a scan found no module) and a reason, --ports must show COM5 missing; then the
+# adapter is put back.
 unplug() {
-  local name=$1 t0 took
+  local name=$1 status=$2 t0 took
   t0=$(now_ms)
   echo "@@UNPLUG"
   wait_end "$busy_pid" 20000
@@ -192,9 +193,9 @@ unplug() {
   sed 's/^/    /' /tmp/verb.out | cut -c1-160
   tail -n 3 /tmp/verb.err | sed 's/^/    stderr: /'
   echo "    exit $rc, ${took} ms after the unplug was asked for"
-  check "unplug-$name" "$name ends by itself with exit 1 and a reason (${took} ms)" \
-    sh -c '[ $0 = 1 ] && [ $1 -le $2 ] && grep -q "/dev/ttyUSB0 (ftdi_sio .*) went away during the operation" /tmp/verb.err' \
-    "$rc" "$took" "$UNPLUG_LIMIT_MS"
+  check "unplug-$name" "$name ends by itself with exit $status and a reason (${took} ms)" \
+    sh -c '[ $0 = $3 ] && [ $1 -le $2 ] && grep -q "/dev/ttyUSB0 (ftdi_sio .*) went away during the operation" /tmp/verb.err' \
+    "$rc" "$took" "$UNPLUG_LIMIT_MS" "$status"
   wait_path /dev/ttyUSB0 no 5000
   run --ports
   check "unplugged-ports-$name" "--ports shows COM5 missing" sh -c 'grep -q "^COM5 .*/dev/ttyUSB0 .*missing$" /tmp/out'
@@ -207,7 +208,7 @@ echo "\$ telmax-cmd --port COM5 --line 115200,e,8,1 test &"
 "$CMD" --port COM5 --line 115200,e,8,1 test > /tmp/verb.out 2> /tmp/verb.err &
 busy_pid=$!
 wait_text "line 2 printed" /tmp/verb.out 10000
-unplug test
+unplug test 1
 run --port COM5 --line 115200,e,8,1 status
 check replugged-test "plugged back, the next run finds the module on COM5" test "$rc" = 0
 
@@ -217,7 +218,7 @@ echo "\$ telmax-cmd scan --no-lock &"
 busy_pid=$!
 # COM5's twelve settings take seconds before 115200; the unplug comes while they are tried.
 wait_text " : #5" /tmp/verb.err 15000
-unplug scan
+unplug scan 3
 # The store as a scan that found the module on COM5 leaves it: the next scan's first look.
 usb_only_store
 printf '[General]\nScanCommNo=5\nScanBaudRate="115200,e,8,1"\nScanBaudRateNo=11\n' > "$XDG_CONFIG_DIRS/VOREX/PRINTConfig.conf"

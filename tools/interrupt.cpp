@@ -1,0 +1,36 @@
+#include "tools/interrupt.h"
+
+#include <csignal>
+
+#include "link/port_backend.h"
+
+namespace tools {
+
+namespace {
+
+volatile std::sig_atomic_t g_requested = 0;
+
+extern "C" void onInterrupt(int)
+{
+    g_requested = 1;
+    // The next Ctrl+C goes to the link's handler, which puts the ports back and ends the program.
+    serial::restorePortOnSignals();
+}
+
+} // namespace
+
+InterruptCatch::InterruptCatch()
+{
+    g_requested = 0;
+    std::signal(SIGINT, onInterrupt);
+}
+
+InterruptCatch::~InterruptCatch()
+{
+    std::signal(SIGINT, SIG_DFL);
+    serial::restorePortOnSignals();
+}
+
+bool InterruptCatch::requested() { return g_requested != 0; }
+
+} // namespace tools
