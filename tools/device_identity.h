@@ -13,6 +13,7 @@ namespace tools {
 struct FileRoots {
     std::string sys = "/sys";
     std::string dev = "/dev";
+    std::string proc = "/proc";
 };
 
 struct DeviceIdentity {
@@ -25,6 +26,7 @@ struct DeviceIdentity {
     std::string product;
     std::string serial;        // the adapter's serial number
     std::string byId;          // <dev>/serial/by-id/... when one points at this device
+    std::string latencyTimer;  // an FTDI lead's latency timer in ms, as sysfs gives it; empty for others
 };
 
 // The kernel name of the device a path leads to, following symbolic links (by-id names, the
@@ -40,7 +42,7 @@ std::optional<DeviceIdentity> identifyTty(const std::string &name, const FileRoo
 std::vector<DeviceIdentity> serialDevices(const FileRoots &roots = {});
 
 // One line for a technician, e.g.
-//   ftdi_sio  USB 0403:6001  FTDI / FT232R USB UART  serial A10K3X7B
+//   ftdi_sio  USB 0403:6001  FTDI / FT232R USB UART  serial A10K3X7B  latency timer 16 ms
 //   8250, no UART at this port
 std::string describe(const DeviceIdentity &identity);
 

@@ -40,6 +40,13 @@ constexpr VerbSpec kVerbs[] = {
      "the continuous print test: until Ctrl+C (which stops it as the window's button does),\n"
      "a failure, or N lines with --count N",
      "telmax-cmd scan test --count 3"},
+    {"diagnose", Verb::Diagnose, "",
+     "why no module answers: the port of --port, else the remembered one, else every port,\n"
+     "through the twelve line settings, listening to all that comes back; one finding per\n"
+     "port with its fix: module, silence, garbage, echo, checksum, late, busy, missing,\n"
+     "denied or excluded. Goes alone. Exit 0 module found, 3 nothing answered, 4 a port\n"
+     "could not be used",
+     "telmax-cmd diagnose --port COM5"},
 };
 
 // Six digits, as wholeNumber reads them.
@@ -295,6 +302,13 @@ std::optional<Invocation> parseVerbs(const std::vector<std::string> &args, std::
         }
         if (!applyOption(a, value, inv, error))
             return std::nullopt;
+    }
+    if (const auto diagnose = std::find_if(inv.verbs.begin(), inv.verbs.end(),
+                                           [](const VerbCall &c) { return c.verb == Verb::Diagnose; });
+        diagnose != inv.verbs.end() && (inv.verbs.size() > 1 || inv.line)) {
+        error = inv.line ? "diagnose tries every line setting: --line does not go with it"
+                         : "diagnose goes alone (it leaves the module as it finds it)";
+        return std::nullopt;
     }
     if (inv.line && inv.port.empty()) {
         error = "--line goes with --port (a scan finds the line setting itself)";

@@ -26,6 +26,7 @@
 #include "platform/hooks.h"
 #include "tools/console_view.h"
 #include "tools/device_identity.h"
+#include "tools/diagnose.h"
 #include "tools/output.h"
 #include "tools/port_report.h"
 #include "tools/trace_port.h"
@@ -204,6 +205,8 @@ std::optional<Outcome> Runner::runVerb(const VerbCall &call)
     case Verb::Test:
         o = runTest(call);
         break;
+    case Verb::Diagnose:
+        break;   // runs alone, from run()
     }
     o.ok = m_view.lampYellow();
     if (!o.ok && m_view.portProblem())
@@ -279,6 +282,10 @@ int Runner::run()
 
     int status = 0;
     for (const VerbCall &call : m_inv.verbs) {
+        if (call.verb == Verb::Diagnose) {
+            status = runDiagnose(m_inv);
+            break;
+        }
         if (call.verb != Verb::Scan && !ModuleFound) {
             std::fprintf(stderr,
                          "telmax-cmd: %s: no module found yet: put scan in front of it (telmax-cmd scan %s ...)"
