@@ -44,7 +44,7 @@ int ftdiTimerMs(int fd)
 {
     char dir[96];
     if (!deviceDir(fd, dir, sizeof dir) || !isFtdi(dir))
-        return 0;
+        return -1;
     char path[128];
     std::snprintf(path, sizeof path, "%s/latency_timer", dir);
     int ms = 0;
@@ -53,7 +53,7 @@ int ftdiTimerMs(int fd)
             ms = 0;
         std::fclose(f);
     }
-    return ms > 0 ? ms : 0;
+    return ms > 0 ? ms : 0;   // QEMU's emulated chip reports 0
 }
 
 bool lower(int fd, Saved &saved)

@@ -16,8 +16,8 @@ struct Saved {
     serial_struct flags{};
 };
 
-// The latency timer in ms of the FTDI lead behind fd, as sysfs gives it; 0 when fd is no FTDI
-// lead or sysfs does not say.
+// The latency timer in ms of the FTDI lead behind fd, as sysfs gives it (0 when it does not
+// say); -1 when fd is no FTDI lead.
 int ftdiTimerMs(int fd);
 // Asks the driver of fd for low latency; true when it took the request (or the port had it
 // already). What to put back goes into saved.

@@ -66,7 +66,7 @@ struct OpenResult {
     // A lock file found under the port's name (Busy: a live one).
     LockFile lock = {};
     // An FTDI lead: its latency timer (ms) as sysfs gives it, and whether the driver took the
-    // request for low latency while the port is held; 0 for other devices.
+    // request for low latency while the port is held; 0 and false for other devices.
     int latencyTimerMs = 0;
     bool latencyLowered = false;
 

@@ -299,8 +299,11 @@ private:
         OpenResult r;
 #ifdef __linux__
         // Read before it is lowered: what the lead does when the request is not taken.
-        r.latencyTimerMs = latency::ftdiTimerMs(fd);
-        r.latencyLowered = r.latencyTimerMs > 0 && held::lowerLatency(entry);
+        const int timer = latency::ftdiTimerMs(fd);
+        if (timer >= 0) {
+            r.latencyTimerMs = timer;
+            r.latencyLowered = held::lowerLatency(entry);
+        }
 #endif
         makeRaw(current);
         ::tcsetattr(fd, TCSANOW, &current);
