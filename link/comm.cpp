@@ -65,8 +65,10 @@ OpenResult Link::open(int number, const std::string &settings)
     if (!result.opened()) {
         if (result.failure == OpenFailure::Busy)
             result.holders = holdersOf(result.device);
-        else if (result.failure == OpenFailure::Permission)
+        else if (result.failure == OpenFailure::Permission) {
             result.group = groupToJoin(result.device);
+            result.groupPending = groupPending(result.group);
+        }
         return result;
     }
     m_open = true;

@@ -6,6 +6,7 @@
 namespace serial {
 
 std::string groupToJoin(const std::string &) { return {}; }
+bool groupPending(const std::string &, const std::string &) { return false; }
 std::vector<Holder> holdersOf(const std::string &) { return {}; }
 
 } // namespace serial

@@ -116,6 +116,8 @@ std::optional<DeviceIdentity> identifyTty(const std::string &name, const FileRoo
     // address where no UART answered, which opens with an I/O error.
     const std::string type = attribute(classDir / "type");
     id.present = type.empty() || type != "0";
+    // ftdi_sio's, on the tty's own port device.
+    id.latencyTimer = attribute(deviceDir / "latency_timer");
 
     // The identity is the USB device's, some levels above the interface the tty hangs off.
     const fs::path sysRoot = fs::canonical(roots.sys, ec);

@@ -14,6 +14,7 @@ namespace serial {
 struct FileRoots {
     std::string sys = "/sys";
     std::string dev = "/dev";
+    std::string proc = "/proc";
 };
 
 struct DeviceIdentity {
@@ -27,6 +28,7 @@ struct DeviceIdentity {
     std::string serial;        // the adapter's serial number
     std::string byId;          // <dev>/serial/by-id/... when one points at this device
     std::string byPath;        // <dev>/serial/by-path/...: the USB socket or bus address
+    std::string latencyTimer;  // an FTDI lead's latency timer in ms, as sysfs gives it; empty for others
 };
 
 // The kernel name of the device a path leads to, following symbolic links (by-id names, the

@@ -3,7 +3,9 @@
 
 #include "held_ports.h"
 
+#include "latency_posix.h"
 #include "port_backend.h"
+#include "uucp_lock.h"
 
 #include <atomic>
 #include <cerrno>
@@ -35,6 +37,10 @@ struct Entry {
     termios saved{};
     bool exclusive = false;            // TIOCEXCL set here
     char marker[96] = {};              // path of our marker, empty when none was left
+    uucp::OwnLock lock;                // our lock file of the old convention
+#ifdef __linux__
+    latency::Saved serialFlags;        // the flags before low latency was asked for
+#endif
 };
 
 // Enough for every port a search can hold at once.
@@ -70,6 +76,9 @@ void release(Entry &e, int to)
 // Only async-signal-safe calls.
 void restoreEntry(Entry &e, int fd)
 {
+#ifdef __linux__
+    latency::putBack(fd, e.serialFlags);
+#endif
     ::tcsetattr(fd, TCSANOW, &e.saved);
     if (e.exclusive)
         ::ioctl(fd, TIOCNXCL);
@@ -77,6 +86,7 @@ void restoreEntry(Entry &e, int fd)
     if (e.marker[0])
         ::unlink(e.marker);
     e.marker[0] = 0;
+    uucp::removeOwn(e.lock);
 }
 
 // --- markers ---------------------------------------------------------------------------------
@@ -214,6 +224,10 @@ int add(int fd, const termios &saved)
         e.saved = saved;
         e.exclusive = false;
         e.marker[0] = 0;
+        e.lock = uucp::OwnLock{};
+#ifdef __linux__
+        e.serialFlags = latency::Saved{};
+#endif
         // After the entry is taken: a handler that began before this test is waiting for it.
         if (g_ending.load()) {
             release(e, kFree);
@@ -229,6 +243,22 @@ void exclusiveSet(int entry)
     Entry &e = g_entries[entry];
     e.exclusive = true;
     writeMarker(e, e.heldFd);
+}
+
+void writeLock(int entry, const std::string &path)
+{
+    uucp::writeOwn(path, g_entries[entry].lock);
+}
+
+bool lowerLatency(int entry)
+{
+#ifdef __linux__
+    Entry &e = g_entries[entry];
+    return latency::lower(e.heldFd.load(), e.serialFlags);
+#else
+    (void)entry;
+    return false;
+#endif
 }
 
 void publish(int entry) { release(g_entries[entry], g_entries[entry].heldFd.load()); }

@@ -2,9 +2,10 @@
 // The ports this process holds, as a signal handler needs them (POSIX only). An entry is taken
 // before its port is changed and is busy while the port is being changed or put back; the
 // handler waits for a busy entry of another thread, so a signal at any moment restores what is
-// due: the termios saved at open, the exclusivity only where it is ours, and the marker that
-// says the exclusivity is ours. Every operation here runs with the ending signals held back on
-// its own thread (serial::EndingSignalsHeld), so the handler never interrupts one half made.
+// due: the termios saved at open, the exclusivity only where it is ours, the marker that says
+// the exclusivity is ours, our lock file of the old convention and the serial flags we changed.
+// Every operation here runs with the ending signals held back on its own thread
+// (serial::EndingSignalsHeld), so the handler never interrupts one half made.
 #ifndef _WIN32
 
 #include <functional>
@@ -23,6 +24,12 @@ int add(int fd, const termios &saved);
 // process, so that an exclusivity left behind by a killed run can be told apart from another
 // program's.
 void exclusiveSet(int entry);
+// Of an entry taken by add: writes this process's lock file of the old convention at path (when
+// it can be made new), removed again with the entry.
+void writeLock(int entry, const std::string &path);
+// Of an entry taken by add: asks the driver for low latency, the port's flags put back with the
+// entry; true when the driver took it.
+bool lowerLatency(int entry);
 // The port of an entry taken by add is set up: from now on a signal puts it back.
 void publish(int entry);
 

@@ -24,6 +24,26 @@ struct Holder {
     int pid = 0;
 };
 
+// The lock file of the old convention that terminal programs (minicom, cu) keep for a port they
+// use, /run/lock/LCK..<name>, as an open found it. Live: its process runs (the port is busy).
+// Stale: its process has ended; the file was removed. NotBelieved: not a regular file, or no
+// process id in it; left alone and not obeyed.
+struct LockFile {
+    enum class State { None, Live, Stale, NotBelieved };
+    State state = State::None;
+    std::string path;
+    Holder holder;   // Live and Stale: the process id in the file (Live: with its name)
+};
+
+// What the kernel counted on a port's input: bytes that came with a wrong stop bit (framing),
+// a wrong parity bit, that the port had no room for (overrun), and line breaks.
+struct LineErrors {
+    long framing = 0;
+    long parity = 0;
+    long overrun = 0;
+    long breaks = 0;
+};
+
 // What became of an open: the facts, worded for people above the link (ops/port_messages.h).
 struct OpenResult {
     CommHandleType handle = INVALID_COMM_HANDLE;
@@ -43,6 +63,15 @@ struct OpenResult {
     std::string group = {};
     // Excluded only: the Exclude= entry that names the device, as written.
     std::string excludedBy = {};
+    // Permission only: this user is a member of group in the group file, but this process does
+    // not have it yet (added since the session began).
+    bool groupPending = false;
+    // A lock file found under the port's name (Busy: a live one).
+    LockFile lock = {};
+    // An FTDI lead: its latency timer (ms) as sysfs gives it, and whether the driver took the
+    // request for low latency while the port is held; 0 and false for other devices.
+    int latencyTimerMs = 0;
+    bool latencyLowered = false;
 
     bool opened() const { return handle != INVALID_COMM_HANDLE; }
 };
@@ -73,6 +102,10 @@ public:
     // True when the port has hung up: the device went away (unplugged, the other side of a
     // pseudo-terminal closed). False while it is there, and where the platform cannot tell.
     virtual bool hungUp(CommHandleType) { return false; }
+    // What the kernel has counted on the port's input since the device appeared; false where the
+    // driver does not count (pseudo-terminals, most USB adapters but FTDI's) or the platform
+    // cannot tell.
+    virtual bool lineErrors(CommHandleType, LineErrors &) { return false; }
 };
 
 // The backend of the platform this program was built for.

@@ -4,7 +4,9 @@
 #include "port_backend.h"
 
 #include "held_ports.h"
+#include "latency_posix.h"
 #include "termios_line.h"
+#include "uucp_lock.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -14,6 +16,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #ifdef __linux__
+#include <linux/serial.h>
 #include <sys/sysmacros.h>
 #endif
 
@@ -94,6 +97,14 @@ public:
         struct stat st {};
         if (::stat(device.c_str(), &st) == 0 && !serialLine(st))
             return notSerial();
+        // Looked at before the open, which raises the modem lines a program using the port
+        // would see.
+        const LockFile lock = uucp::look(device);
+        if (lock.state == LockFile::State::Live) {
+            OpenResult r = failed(EBUSY);
+            r.lock = lock;
+            return r;
+        }
         const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0)
             return failed(errno);
@@ -113,7 +124,10 @@ public:
             ::close(fd);
             return failed(err == EWOULDBLOCK ? EBUSY : err);
         }
-        return takeHeld(fd);
+        OpenResult r = takeHeld(fd, uucp::lockPath(device));
+        if (r.opened())
+            r.lock = lock;
+        return r;
     }
 
     bool applyLineSettings(CommHandleType handle, const std::string &settings) override
@@ -247,10 +261,25 @@ public:
         return handle >= 0 && ::poll(&p, 1, 0) == 1 && (p.revents & (POLLHUP | POLLERR)) != 0;
     }
 
+    bool lineErrors(CommHandleType handle, LineErrors &out) override
+    {
+#if defined(__linux__) && defined(TIOCGICOUNT)
+        serial_icounter_struct counts{};
+        if (handle < 0 || ::ioctl(int(handle), TIOCGICOUNT, &counts) != 0)
+            return false;
+        out = {counts.frame, counts.parity, long(counts.overrun) + counts.buf_overrun, counts.brk};
+        return true;
+#else
+        (void)handle;
+        (void)out;
+        return false;
+#endif
+    }
+
 private:
     // The port goes into the table before it is changed, so a signal from here on puts it back;
     // once the program is ending it is not changed at all.
-    static OpenResult takeHeld(int fd)
+    static OpenResult takeHeld(int fd, const std::string &lockPath)
     {
         termios current{};
         if (::tcgetattr(fd, &current) != 0) {
@@ -266,10 +295,19 @@ private:
         // Not fatal when refused: the lock above already keeps out programs that lock.
         if (::ioctl(fd, TIOCEXCL) == 0)
             held::exclusiveSet(entry);
+        held::writeLock(entry, lockPath);
+        OpenResult r;
+#ifdef __linux__
+        // Read before it is lowered: what the lead does when the request is not taken.
+        const int timer = latency::ftdiTimerMs(fd);
+        if (timer >= 0) {
+            r.latencyTimerMs = timer;
+            r.latencyLowered = held::lowerLatency(entry);
+        }
+#endif
         makeRaw(current);
         ::tcsetattr(fd, TCSANOW, &current);
         held::publish(entry);
-        OpenResult r;
         r.handle = fd;
         return r;
     }

@@ -44,6 +44,12 @@ QString portAfterCom(int port)
     return port == serial::kDevicePathPort ? QString::fromStdString(serial::portLabel(port)) : QString::number(port);
 }
 
+void notePort(ModuleView &view, const serial::OpenResult &opened, const std::string &line)
+{
+    if (const int ms = slowLatencyMs(opened, line))
+        view.portNote(slowLatencyText(opened.device, ms));
+}
+
 void signalResult(ModuleView &view, bool good, const QString &message)
 {
     view.setLamp(good ? LampColour::Yellow : LampColour::Red);
@@ -69,6 +75,7 @@ void runFramed(ModuleView &view, const FramedOperation &op)
     if (proceed) {
         const serial::OpenResult port = serial::defaultLink.open(ScanCommNo, ScanBaudRate);
         if (port.opened()) {
+            notePort(view, port, ScanBaudRate);
             for (int attempt = 0; attempt < kFrameTries && !success; ++attempt) {
                 platform::SleepMs(kPacingMs);
                 const std::optional<std::string> info = presenceTest();

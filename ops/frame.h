@@ -45,6 +45,10 @@ std::optional<std::string> presenceTest(serial::Link &link = serial::defaultLink
 // device path of a port named only by that.
 QString portAfterCom(int port);
 
+// Tells the view what a technician should know about a port that opened at line (a latency timer
+// that leaves the module's reply too little of the window).
+void notePort(ModuleView &view, const serial::OpenResult &opened, const std::string &line);
+
 // Lamp, message, tone, in that order.
 void signalResult(ModuleView &view, bool good, const QString &message);
 

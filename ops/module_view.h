@@ -53,6 +53,9 @@ public:
     // The port of an operation did not open; reason says why and what to do (ops/port_messages.h).
     // The window says only its own message; a console tells the technician.
     virtual void portNotOpened(const QString &reason) { (void)reason; }
+    // Something a technician should know about a port that opened (an FTDI lead whose latency
+    // timer leaves the module's reply too little of the window). The window says nothing.
+    virtual void portNote(const QString &note) { (void)note; }
 };
 
 } // namespace ops

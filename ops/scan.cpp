@@ -92,6 +92,7 @@ std::optional<std::string> quickCheck(ModuleView &view, UnopenedPorts &unopened)
         unopened.note(ScanCommNo, opened);
         return std::nullopt;
     }
+    notePort(view, opened, ScanBaudRate);
     view.setPanelText(Field::Msg, view.uiText(Text::ScanCom) + portSuffix(ScanCommNo));
     std::optional<std::string> info = askInfo(kQuickCheckTries);
     CloseComm();
@@ -114,6 +115,7 @@ std::optional<std::string> search(ModuleView &view, UnopenedPorts &unopened)
                 unopened.note(port, opened);
                 break;   // missing or busy: the next port
             }
+            notePort(view, opened, settings);
             view.setPanelText(Field::Msg, view.uiText(Text::ScanCom) + portSuffix(port));
             std::optional<std::string> info = askInfo(kSearchTries);
             if (info) {

@@ -60,6 +60,13 @@ Faults:
   --no-version         never answer "E00V"
   --hangup-after N     after N commands with a right checksum, close the pty and end
   --ignore-set-id      acknowledge "E00C" and keep the ID as it was
+  --echo               send every byte received straight back, before any reply (a
+                       loopback plug, or an RS-485 adapter that echoes; with --silent,
+                       a loopback alone)
+  --noise              answer every frame, at any baud rate, with 8 bytes that are no
+                       frame (F0 8C 66 E6 00 78 FE 80) and never with a reply: another
+                       device, or one at another line setting
+A late reply is --delay with more than the program's 120 ms reply window.
 
 Program:
   --help               print this help and end
@@ -149,6 +156,10 @@ bool loopOption(const std::string &opt, const std::function<std::string()> &valu
         o.faults.noVersion = true;
     } else if (opt == "--ignore-set-id") {
         o.faults.ignoreSetId = true;
+    } else if (opt == "--echo") {
+        o.faults.echo = true;
+    } else if (opt == "--noise") {
+        o.faults.noise = true;
     } else if (opt == "--hangup-after") {
         o.hangupAfter = number(opt, value(), 1, 1000000);
     } else {

@@ -117,11 +117,19 @@ std::optional<Outcome> Module::next(int portBaud)
     Outcome out;
     out.received = std::move(p.bytes);
     out.baud = portBaud;
+    if (m_faults.echo)
+        out.echo = out.received;
     if (!p.isFrame) {
         out.reason = p.reason;
         return out;
     }
     out.isFrame = true;
+    // Another device on the line, or one at another line setting: whatever the frame, no reply.
+    if (m_faults.noise) {
+        out.noise.assign(kNoise.begin(), kNoise.end());
+        out.reason = "noise instead of a reply";
+        return out;
+    }
     if (!accepted(out, portBaud))
         return out;
     const ModuleState before = m_state;

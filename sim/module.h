@@ -48,9 +48,14 @@ struct Faults {
     bool strayByte = false;        // a byte in front of the line feed of every reply
     bool noVersion = false;        // "E00V" is never answered
     bool ignoreSetId = false;      // "E00C" is acknowledged, and the ID stays as it was
+    bool echo = false;             // every byte received goes back first, as on a loopback or RS-485 line
+    bool noise = false;            // every frame is answered with bytes that are no frame, and nothing else
 };
 
 inline constexpr unsigned char kStrayByte = 0x55;   // 'U'
+// What the noise fault sends for a frame: bytes as a UART at another line setting delivers them,
+// none of them a frame's start or end.
+inline constexpr std::array<unsigned char, 8> kNoise = {0xF0, 0x8C, 0x66, 0xE6, 0x00, 0x78, 0xFE, 0x80};
 // Longest frame the module collects; the program never sends more than 259 bytes.
 inline constexpr std::size_t kMaxFrameBytes = 300;
 
@@ -62,6 +67,8 @@ struct Outcome {
     bool checksumOk = false;
     int baud = 0;                         // the port's baud when the frame was taken
     std::string reason;                   // why there is no reply; empty when answered
+    std::vector<unsigned char> echo;      // echo fault: the bytes received, sent back before anything else
+    std::vector<unsigned char> noise;     // noise fault: bytes that are no frame, sent in place of a reply
     std::vector<unsigned char> reply;     // bytes to send; empty when none
     std::string replyText;                // the reply characters
     std::string paper;                    // bytes for the paper

@@ -138,6 +138,8 @@ private:
             if (!out->answered())
                 fields += ",\"reason\":" + wire::jsonString(out->reason);
             m_log.line(fields);
+            if (!sendFault(out->echo, "echo") || !sendFault(out->noise, "noise"))
+                return;
 
             if (out->answered()) {
                 if (!out->paper.empty() && m_paper) {
@@ -168,6 +170,19 @@ private:
                 return;
             }
         }
+    }
+
+    // The echo or noise of a fault, sent and logged as such; false once told to stop.
+    bool sendFault(const std::vector<unsigned char> &bytes, const char *fault)
+    {
+        if (bytes.empty())
+            return true;
+        const bool sent = send(bytes);
+        if (g_stop)
+            return false;
+        m_log.line("\"dir\":\"tx\",\"hex\":\"" + wire::hex(bytes) + "\",\"fault\":\"" + fault + "\""
+                   + (sent ? "" : ",\"ok\":false,\"reason\":\"not taken by the line\""));
+        return true;
     }
 
     // Waits until the program has read what was sent to it, or ms have passed.

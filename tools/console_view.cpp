@@ -88,6 +88,12 @@ void ConsoleView::processLinePrinted()
         onLinePrinted(m_lines);
 }
 
+void ConsoleView::portNote(const QString &note)
+{
+    if (m_notes.insert(note).second)
+        tell(QStringLiteral("telmax-cmd: ") + note);
+}
+
 void ConsoleView::tone(int, int)
 {
     if (m_beep) {

@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 
 #include "ops/module_view.h"
 
@@ -35,6 +36,8 @@ public:
     void setProcessCaption(const QString &caption) override { m_caption = caption; }
     void processLinePrinted() override;
     void portNotOpened(const QString &reason) override { m_portProblem = reason; }
+    // On stderr, each note once.
+    void portNote(const QString &note) override;
 
     // What the verbs set before they run an operation (the controls a user would have set).
     void setLock(bool lock) { m_lock = lock; }
@@ -69,6 +72,7 @@ private:
     QString m_caption;
     int m_lines = 0;
     std::optional<QString> m_portProblem;
+    std::set<QString> m_notes;
 };
 
 } // namespace tools

@@ -19,6 +19,8 @@ std::string describe(const DeviceIdentity &id)
         if (!id.serial.empty())
             out += "  serial " + id.serial;
     }
+    if (!id.latencyTimer.empty())
+        out += "  latency timer " + id.latencyTimer + " ms";
     return out;
 }
 

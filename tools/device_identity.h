@@ -16,7 +16,7 @@ using serial::serialDevices;
 using serial::ttyNameOf;
 
 // One line for a technician, e.g.
-//   ftdi_sio  USB 0403:6001  FTDI / FT232R USB UART  serial A10K3X7B
+//   ftdi_sio  USB 0403:6001  FTDI / FT232R USB UART  serial A10K3X7B  latency timer 16 ms
 //   8250, no UART at this port
 std::string describe(const DeviceIdentity &identity);
 

@@ -15,6 +15,7 @@
 #include "ops/visible_text.h"
 #include "tools/output.h"
 #include "tools/port_map_line.h"
+#include "tools/usb_without_tty.h"
 
 namespace tools {
 
@@ -61,6 +62,8 @@ void addIdentity(QJsonObject &o, const DeviceIdentity &id)
     for (const auto &[name, value] : fields)
         if (!value->empty())
             o.insert(QLatin1String(name), utf8(*value));
+    if (!id.latencyTimer.empty())
+        o.insert(QStringLiteral("latencyTimer"), QString::fromStdString(id.latencyTimer).toInt());
 }
 
 void printJson(const QJsonObject &o)
@@ -68,18 +71,26 @@ void printJson(const QJsonObject &o)
     std::printf("%s\n", QJsonDocument(o).toJson(QJsonDocument::Compact).constData());
 }
 
-// Whether the port opens now, as the listing says it.
-QString stateOf(int n, bool &opens)
+// Whether the port opens now, as the listing says it, with what the open did not obey and, for a
+// port ModemManager holds, the rule that keeps it away.
+QString stateOf(int n, const std::optional<DeviceIdentity> &id, bool &opens)
 {
     const serial::OpenResult r = serial::defaultLink.open(n, BaudRateList[kDefaultBaudRateNo]);
     opens = r.opened();
     if (opens) {
         CloseComm();
-        return QStringLiteral("free");
+        const QString note = ops::lockFileNote(r.lock);
+        return QStringLiteral("free") + (note.isEmpty() ? QString() : QStringLiteral("; ") + note);
     }
     if (r.failure == serial::OpenFailure::Missing)
         return QStringLiteral("missing");
-    return ops::openFailureReason(serial::portLabel(n), r);   // the listing names the device already
+    QString state = ops::openFailureReason(serial::portLabel(n), r);   // the listing names the device already
+    for (const serial::Holder &h : r.holders)
+        if (h.name == "ModemManager" && id && !id->vendorId.empty()) {
+            state += QStringLiteral("; ") + ops::modemManagerRule(id->vendorId, id->productId);
+            break;
+        }
+    return state;
 }
 
 // COM1 to COM16 and every mapped number; the kernel names they lead to go into reached.
@@ -93,10 +104,10 @@ void listMapped(bool json, const FileRoots &roots, std::set<std::string> &reache
     for (int n : numbers) {
         const std::string port = serial::portLabel(n);
         const std::string device = serial::resolvePort(n);
-        bool opens = false;
-        const QString state = stateOf(n, opens);
         const std::string name = ttyNameOf(device);
         const auto id = name.empty() ? std::nullopt : identifyTty(name, roots);
+        bool opens = false;
+        const QString state = stateOf(n, id, opens);
         if (!name.empty())
             reached.insert(name);
         if (json) {
@@ -152,6 +163,33 @@ void listUnreached(bool json, const FileRoots &roots, const std::set<std::string
     }
 }
 
+// USB serial leads that are plugged in but have no tty, each with what holds it and the fix.
+void listWithoutTty(bool json, const FileRoots &roots)
+{
+    bool headed = false;
+    for (const LeadWithoutTty &lead : leadsWithoutTty(roots)) {
+        const QString advice =
+            ops::leadWithoutTtyText(lead.serialDriver, lead.claimedBy, lead.holders, lead.brlttyRunning);
+        if (json) {
+            QJsonObject o;
+            o.insert(QStringLiteral("usb"), utf8(lead.usbName));
+            o.insert(QStringLiteral("vendorId"), utf8(lead.vendorId));
+            o.insert(QStringLiteral("productId"), utf8(lead.productId));
+            o.insert(QStringLiteral("driver"), utf8(lead.serialDriver));
+            o.insert(QStringLiteral("tty"), false);
+            o.insert(QStringLiteral("advice"), advice);
+            printJson(o);
+            continue;
+        }
+        if (!headed) {
+            std::printf("USB serial leads without a tty (no COMn can reach them):\n");
+            headed = true;
+        }
+        std::printf("       %s  %s\n", shown(describe(lead)).c_str(), shown(lead.serialDriver).c_str());
+        std::printf("       %s\n", local(advice).c_str());
+    }
+}
+
 } // namespace
 
 void listPorts(bool json, const FileRoots &roots)
@@ -162,6 +200,7 @@ void listPorts(bool json, const FileRoots &roots)
     // Told on stderr, so that the listing stays one line (or object) per port.
     for (const std::string &warning : lookAlikeWarnings(serialDevices(roots)))
         tell(QStringLiteral("telmax-cmd: warning: ") + ops::visibleBytes(warning));
+    listWithoutTty(json, roots);
 }
 
 } // namespace tools

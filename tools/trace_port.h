@@ -40,6 +40,7 @@ public:
     void discardInput(CommHandleType handle) override;
     void close(CommHandleType handle) override;
     bool hungUp(CommHandleType handle) override { return m_inner.hungUp(handle); }
+    bool lineErrors(CommHandleType handle, serial::LineErrors &out) override { return m_inner.lineErrors(handle, out); }
 
 private:
     struct Port {

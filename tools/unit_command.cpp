@@ -32,6 +32,7 @@ void addVerb(const VerbCall &call, int idOffset, std::vector<std::string> &args)
         break;
     case Verb::Scan:
     case Verb::Watch:
+    case Verb::Diagnose:   // never a unit's verb: the grammar keeps it alone
     case Verb::Factory:
     case Verb::Status:
         break;

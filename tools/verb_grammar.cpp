@@ -48,6 +48,13 @@ constexpr VerbSpec kVerbs[] = {
      "result, wait until it is gone, and so on until Ctrl+C, which ends it after the unit in\n"
      "progress; a unit whose S/N was done already in this run is refused (--again does it)",
      "telmax-cmd watch --port COM3 --audit line.jsonl set-id 10+"},
+    {"diagnose", Verb::Diagnose, "",
+     "why no module answers: the port of --port, else the remembered one, else every port,\n"
+     "through the twelve line settings, listening to all that comes back; one finding per\n"
+     "port with its fix: module, silence, garbage, echo, checksum, late, busy, missing,\n"
+     "denied or excluded. Goes alone. Exit 0 module found, 3 nothing answered, 4 a port\n"
+     "could not be used",
+     "telmax-cmd diagnose --port COM5"},
 };
 
 // Six digits, as wholeNumber reads them.
@@ -360,6 +367,20 @@ std::optional<Invocation> parseVerbs(const std::vector<std::string> &args, std::
             }
         }
         if (!applyOption(a, value, inv, error))
+            return std::nullopt;
+    }
+    if (const auto diagnose = std::find_if(inv.verbs.begin(), inv.verbs.end(),
+                                           [](const VerbCall &c) { return c.verb == Verb::Diagnose; });
+        diagnose != inv.verbs.end()) {
+        if (inv.line)
+            error = "diagnose tries every line setting: --line does not go with it";
+        else if (inv.all)
+            error = "diagnose goes through every port when no --port is given: leave out --all";
+        else if (inv.verify || !inv.audit.empty())
+            error = "diagnose changes nothing on a module: --verify and --audit do not go with it";
+        else if (inv.verbs.size() > 1)
+            error = "diagnose goes alone (it leaves the module as it finds it)";
+        if (!error.empty())
             return std::nullopt;
     }
     if (inv.line && inv.port.empty()) {

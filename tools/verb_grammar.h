@@ -11,7 +11,7 @@
 
 namespace tools {
 
-enum class Verb { Scan, SetId, SetBaud, Factory, Status, Print, Test, Watch };
+enum class Verb { Scan, SetId, SetBaud, Factory, Status, Print, Test, Watch, Diagnose };
 
 // A verb with its argument read as what it stands for.
 struct VerbCall {

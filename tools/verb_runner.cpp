@@ -27,6 +27,7 @@
 #include "tools/device_identity.h"
 #include "tools/exit_status.h"
 #include "tools/outcome.h"
+#include "tools/diagnose.h"
 #include "tools/output.h"
 #include "tools/port_report.h"
 #include "tools/trace_port.h"
@@ -205,6 +206,7 @@ std::optional<Outcome> Runner::runVerb(const VerbCall &call)
         o = runTest(call);
         break;
     case Verb::Watch:   // watch runs the verbs after it unit by unit (tools/watch.h)
+    case Verb::Diagnose:   // runs alone, from run()
         break;
     }
     o.ok = m_view.lampYellow();
@@ -290,6 +292,10 @@ int Runner::run()
 
     int status = kExitDone;
     for (const VerbCall &call : m_inv.verbs) {
+        if (call.verb == Verb::Diagnose) {
+            status = runDiagnose(m_inv);
+            break;
+        }
         status = runAndReport(call);
         if (status == kExitDone && (!results().ok() || (trace && !trace->output().ok())))
             status = kExitUnitFault;

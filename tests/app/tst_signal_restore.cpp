@@ -1,7 +1,7 @@
 // The programs' real start-up in a child process. Ended by a signal while it holds the serial
 // port, a program must leave the port as it was before it opened it. Killed during the
 // continuous test, the window used to leave the pty raw (VMIN 0) and exclusive, and a real port
-// "busy" for every later user.
+// "busy" for every later user; a lock file left in /run/lock would keep minicom and cu out.
 //
 // The window is the real start-up (app::runMain) in a child process: this test runs itself
 // with --as-program, scans the simulator on COM3 and starts the continuous test; telmax-cmd
@@ -57,6 +57,23 @@ struct MarkerPath {
     }
     ~MarkerPath() { ::unlink(path.constData()); }
 };
+
+// The lock file of the old convention for a pseudo-terminal (/dev/pts/3: LCK..pts_3), and the
+// process id in it (0: none there).
+QByteArray lockFileOf(const std::string &device)
+{
+    return "/run/lock/LCK.." + QByteArray::fromStdString(device.substr(5)).replace('/', '_');
+}
+qint64 lockPid(const QByteArray &path)
+{
+    QFile f(QString::fromLocal8Bit(path));
+    return f.open(QIODevice::ReadOnly) ? f.readAll().trimmed().toLongLong() : 0;
+}
+QByteArray programOf(qint64 pid)
+{
+    QFile f(QStringLiteral("/proc/%1/comm").arg(pid));
+    return f.open(QIODevice::ReadOnly) ? f.readAll().trimmed() : QByteArray();
+}
 
 // The program side of the test: the window with a user who scans, then starts the continuous test.
 int runAsProgram(int argc, char **argv)
@@ -135,6 +152,14 @@ private slots:
             },
             15000));
         QCOMPARE(exclusiveFlag(fd), 1);
+        // Terminal programs see the port as ours: a lock file names the process that holds it
+        // (under the pipe, telmax-cmd is the shell's child).
+        const QByteArray lock = lockFileOf(sim.device());
+        const bool locks = ::access("/run/lock", W_OK) == 0;
+        if (locks) {
+            const qint64 holder = lockPid(lock);
+            QVERIFY2(holder == child.processId() || programOf(holder) == "telmax-cmd", lock.constData());
+        }
 
         if (signal == SIGPIPE) {
             // head has gone after its line: the next result line is a failed write, and the run ends.
@@ -152,6 +177,8 @@ private slots:
         QCOMPARE(exclusiveFlag(fd), 0);
         QCOMPARE(::flock(fd, LOCK_EX | LOCK_NB), 0);
         ::close(fd);
+        if (locks)
+            QVERIFY2(!QFile::exists(QString::fromLocal8Bit(lock)), "the lock file stayed");
     }
 
     // After a kill -9 the exclusivity stays on the tty while another program keeps it open; the

@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <pty.h>
 #include <termios.h>
+#include <pwd.h>
 #include <unistd.h>
 
 #include "link/comm.h"
@@ -351,6 +352,43 @@ private slots:
         const QString text = ops::openFailureText("COM1", denied);
         QVERIFY2(advised ? text.contains(QString::fromStdString("usermod -aG " + group))
                          : text.contains("ask the administrator"),
+                 qPrintable(text));
+    }
+
+    // A user added to the device's group since logging in was told to join it again: the group
+    // counts only from the next login, which is the advice due.
+    void groupGivenSinceLoginToldApart_data()
+    {
+        QTest::addColumn<QString>("members");
+        QTest::addColumn<bool>("inThisProcess");
+        QTest::addColumn<bool>("pending");
+        const QString me = QString::fromLocal8Bit(::getpwuid(::geteuid())->pw_name);
+        QTest::newRow("listed, not yet in this process") << "alice," + me + ",bob" << false << true;
+        QTest::newRow("listed and in this process") << me << true << false;
+        QTest::newRow("not listed") << "alice,bob" << false << false;
+        QTest::newRow("a name that only begins like this user's") << me + "x" << false << false;
+    }
+    void groupGivenSinceLoginToldApart()
+    {
+        QFETCH(QString, members);
+        QFETCH(bool, inThisProcess);
+        QFETCH(bool, pending);
+        QTemporaryDir dir;
+        const QString groupFile = dir.filePath("group");
+        QFile f(groupFile);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        // A gid this process surely lacks, unless the row wants one it has.
+        const unsigned gid = inThisProcess ? unsigned(::getegid()) : 54321u;
+        f.write(QStringLiteral("root:x:0:\ntelmaxgrp:x:%1:%2\nother:x:7:\n").arg(gid).arg(members).toLocal8Bit());
+        f.close();
+        QCOMPARE(serial::groupPending("telmaxgrp", groupFile.toStdString()), pending);
+        serial::OpenResult denied{INVALID_COMM_HANDLE, serial::OpenFailure::Permission, EACCES};
+        denied.device = "/dev/ttyUSB0";
+        denied.group = "telmaxgrp";
+        denied.groupPending = pending;
+        const QString text = ops::openFailureText("COM5", denied);
+        QVERIFY2(text.contains("you were added to group telmaxgrp; log out and in again (or run `newgrp telmaxgrp`)")
+                     == pending,
                  qPrintable(text));
     }
 

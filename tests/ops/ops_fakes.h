@@ -42,6 +42,7 @@ public:
     void setLanguageButtonEnabled(int language, bool enabled) override;
     QString processCaption() const override { return caption; }
     void setProcessCaption(const QString &text) override;
+    void portNote(const QString &note) override { log << "note:" + note; }
 
     QStringList log;
     std::map<ops::Field, QString> panels;

@@ -92,6 +92,33 @@ private slots:
         QVERIFY(ModuleFound);
     }
 
+    // An FTDI lead whose driver would not lower its latency timer, and whose timer holds the
+    // reply past the window, failed the operation without a word of why.
+    void leadWithTooLongALatencyNoted_data()
+    {
+        QTest::addColumn<int>("timerMs");
+        QTest::addColumn<bool>("lowered");
+        QTest::addColumn<bool>("noted");
+        QTest::newRow("200 ms, not lowered") << 200 << false << true;
+        QTest::newRow("200 ms, lowered by the driver") << 200 << true << false;
+        QTest::newRow("16 ms, not lowered: the window leaves room") << 16 << false << false;
+    }
+    void leadWithTooLongALatencyNoted()
+    {
+        QFETCH(int, timerMs);
+        QFETCH(bool, lowered);
+        QFETCH(bool, noted);
+        Fixture f;
+        moduleKnown();
+        f.link.port.latencyTimerMs = timerMs;
+        f.link.port.latencyLowered = lowered;
+        ops::getPrintStatus(f.view);
+        const QStringList notes = f.view.events({"note"});
+        QCOMPARE(notes.size(), noted ? 1 : 0);
+        if (noted)
+            QVERIFY2(notes[0].contains("latency timer is 200 ms and its driver did not lower it"), qPrintable(notes[0]));
+    }
+
     void secondTry_data()
     {
         QTest::addColumn<QString>("firstReply");   // reply characters, or "lost"

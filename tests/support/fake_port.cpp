@@ -23,6 +23,8 @@ serial::OpenResult FakePort::open(const std::string &device)
         return r;
     }
     r.handle = 7;
+    r.latencyTimerMs = latencyTimerMs;
+    r.latencyLowered = latencyLowered;
     return r;
 }
 
@@ -81,6 +83,14 @@ void FakePort::discardInput(CommHandleType)
 }
 
 void FakePort::close(CommHandleType) { ++closes; }
+
+bool FakePort::lineErrors(CommHandleType, serial::LineErrors &out)
+{
+    if (!lineCounts)
+        return false;
+    out = *lineCounts;
+    return true;
+}
 
 void FakePort::recordSleep(std::uint32_t ms)
 {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,7 @@ public:
     int outputPending(CommHandleType) override;
     void discardInput(CommHandleType) override;
     void close(CommHandleType) override;
+    bool lineErrors(CommHandleType, serial::LineErrors &out) override;
 
     // A line that takes this many microseconds per byte to send what was written (0: at once).
     std::uint32_t usPerByte = 0;
@@ -65,6 +67,11 @@ public:
     int reads = 0;
     int discarded = 0;                       // bytes dropped as stale before frames
     bool refuseOpen = false;
+    // What an open says of the lead: an FTDI latency timer, and whether the driver lowered it.
+    int latencyTimerMs = 0;
+    bool latencyLowered = false;
+    // The kernel's error counts, where the driver keeps them (none: it does not).
+    std::optional<serial::LineErrors> lineCounts;
     void recordSleep(std::uint32_t ms);
 
 private:

@@ -1,15 +1,20 @@
 // Catches --ports naming the wrong thing behind a port: the USB identity looked for on the tty's
 // own device (an interface, which has no idVendor) instead of the USB device above it, a by-id
 // link credited to a device it does not point at, a driver given by its sysfs name ("port",
-// "serial", "ch341-uart") instead of the one a technician knows, and UART addresses with no UART
-// behind them listed as devices. The tree is laid out as kernels 6.1 and 6.5+ lay out sysfs.
+// "serial", "ch341-uart") instead of the one a technician knows, UART addresses with no UART
+// behind them listed as devices, and an FTDI lead's latency timer not shown. Also catches a USB
+// serial lead that another program (brltty) claimed before its driver, or that no driver took,
+// going unmentioned, or blamed on the wrong program. The tree is laid out as kernels 6.1 and
+// 6.5+ lay out sysfs.
 #include <QtTest>
 
 #include <filesystem>
 #include <fstream>
 
 #include "link/exclusion.h"
+#include "ops/port_messages.h"
 #include "tools/device_identity.h"
+#include "tools/usb_without_tty.h"
 
 namespace fs = std::filesystem;
 
@@ -35,6 +40,39 @@ public:
 private:
     fs::path m_root;
 };
+
+// Two USB serial leads without a tty: a CH340 whose interface brltty (pid 612) claimed through
+// its USB device node, and a CP2102 no driver took; beside them a keyboard, which is no lead.
+void layOutLeadsWithoutTty(FakeTree &t, const fs::path &root)
+{
+    struct Usb {
+        const char *name, *vid, *pid, *product, *cls, *driver, *devnum;
+    };
+    const Usb devices[] = {
+        {"1-4", "1a86", "7523", "USB Serial", "ff", "usbfs", "4"},
+        {"1-5", "10c4", "ea60", "CP2102 USB to UART Bridge Controller", "ff", "", "5"},
+        {"1-6", "046d", "c31c", "USB Keyboard", "03", "usbhid", "6"},
+    };
+    for (const Usb &u : devices) {
+        const std::string dev = std::string("sys/devices/pci0000:00/0000:00:14.0/usb1/") + u.name;
+        t.file(dev + "/idVendor", u.vid);
+        t.file(dev + "/idProduct", u.pid);
+        t.file(dev + "/product", u.product);
+        t.file(dev + "/busnum", "1");
+        t.file(dev + "/devnum", u.devnum);
+        const std::string intf = dev + "/" + u.name + ":1.0";
+        t.file(intf + "/bInterfaceClass", u.cls);
+        if (*u.driver)
+            t.link(intf + "/driver", std::string("../../../../../../bus/usb/drivers/") + u.driver);
+        t.link(std::string("sys/bus/usb/devices/") + u.name + ":1.0",
+               std::string("../../../devices/pci0000:00/0000:00:14.0/usb1/") + u.name + "/" + u.name + ":1.0");
+        t.file(std::string("dev/bus/usb/001/00") + u.devnum);
+    }
+    t.file("proc/612/comm", "brltty");
+    t.link("proc/612/fd/7", (root / "dev/bus/usb/001/004").string());
+    t.file("proc/700/comm", "bash");
+    t.link("proc/700/fd/0", (root / "dev/pts/0").string());
+}
 
 // sys/ and dev/ of a machine with: a UART behind the serial-base layers of kernel 6.5+ (ttyS0),
 // a UART address without a UART (ttyS3), an FTDI lead with a by-id link (ttyUSB0), a CH340 lead
@@ -71,6 +109,8 @@ void layOut(const fs::path &root, bool twin = false)
         if (!twin && (std::string(l.tty) == "ttyUSB2" || std::string(l.tty) == "ttyUSB3"))
             continue;
         const std::string dev = std::string("sys/devices/pci0000:00/0000:00:14.0/usb1/") + l.usb;
+        t.link(std::string("sys/bus/usb/devices/") + l.usb + ":1.0",
+               std::string("../../../devices/pci0000:00/0000:00:14.0/usb1/") + l.usb + "/" + l.usb + ":1.0");
         t.file(dev + "/idVendor", l.vid);
         t.file(dev + "/idProduct", l.pid);
         if (*l.maker)
@@ -80,17 +120,21 @@ void layOut(const fs::path &root, bool twin = false)
             t.file(dev + "/serial", l.serial);
         const std::string intf = dev + "/" + l.usb + ":1.0";
         t.file(intf + "/bInterfaceNumber", "00");
+        t.file(intf + "/bInterfaceClass", "ff");
         // As the kernel has it: the interface's driver belongs to the module usbserial.
         t.link(intf + "/driver", "../../../../../../bus/usb/drivers/" + std::string(l.module));
         const std::string port = intf + "/" + l.tty;
         t.link(port + "/driver", "../../../../../../../bus/usb-serial/drivers/" + std::string(l.portDriver));
         t.link(port + "/tty/" + l.tty + "/device", "../../../" + std::string(l.tty));
+        if (std::string(l.module) == "ftdi_sio")
+            t.file(port + "/latency_timer", "16");
         t.link(std::string("sys/class/tty/") + l.tty, "../../" + port.substr(4) + "/tty/" + l.tty);
         t.link(std::string("sys/bus/usb-serial/drivers/") + l.portDriver + "/module",
                std::string("../../../../module/") + l.module);
         t.link(std::string("sys/bus/usb/drivers/") + l.module + "/module", "../../../../module/usbserial");
         t.file(std::string("dev/") + l.tty);
     }
+    layOutLeadsWithoutTty(t, root);
     t.dir("sys/devices/virtual/tty/tty1");
     t.link("sys/class/tty/tty1", "../../devices/virtual/tty/tty1");
     t.file("dev/ttyS0");
@@ -103,7 +147,7 @@ void layOut(const fs::path &root, bool twin = false)
 serial::FileRoots rootsIn(const QTemporaryDir &root)
 {
     const fs::path base = root.path().toStdString();
-    return {(base / "sys").string(), (base / "dev").string()};
+    return {(base / "sys").string(), (base / "dev").string(), (base / "proc").string()};
 }
 
 } // namespace
@@ -121,7 +165,7 @@ private slots:
         QTest::newRow("UART behind serial-base") << "ttyS0" << true << "8250" << "";
         QTest::newRow("UART address, no UART") << "ttyS3" << true << "8250, no UART at this port" << "";
         QTest::newRow("FTDI lead, by-id link")
-            << "ttyUSB0" << true << "ftdi_sio  USB 0403:6001  FTDI / FT232R USB UART  serial A10K3X7B"
+            << "ttyUSB0" << true << "ftdi_sio  USB 0403:6001  FTDI / FT232R USB UART  serial A10K3X7B  latency timer 16 ms"
             << "/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K3X7B-if00-port0";
         QTest::newRow("CH340 lead, no by-id link") << "ttyUSB1" << true << "ch341  USB 1a86:7523  USB Serial" << "";
         QTest::newRow("virtual terminal") << "tty1" << false << "" << "";
@@ -210,6 +254,26 @@ private slots:
         const auto rule = serial::parseExclusion(entry.toStdString());
         const auto match = rule ? serial::matchingRule({*rule}, roots.dev + "/" + tty.toStdString(), roots) : std::nullopt;
         QCOMPARE(match.has_value(), excluded);
+    }
+
+    void leadsWithoutTty()
+    {
+        QTemporaryDir root;
+        QVERIFY(root.isValid());
+        const fs::path base = root.path().toStdString();
+        layOut(base);
+        const tools::FileRoots roots{(base / "sys").string(), (base / "dev").string(), (base / "proc").string()};
+        QStringList found;
+        for (const tools::LeadWithoutTty &lead : tools::leadsWithoutTty(roots))
+            found << QString::fromStdString(tools::describe(lead))
+                         + " | " + ops::leadWithoutTtyText(lead.serialDriver, lead.claimedBy, lead.holders, lead.brlttyRunning);
+        QCOMPARE(found.size(), 2);
+        QVERIFY2(found[0].startsWith("USB 1a86:7523 (USB Serial) at 1-4 | no tty: brltty (pid 612) has claimed it")
+                     && found[0].contains("sudo systemctl mask brltty.path brltty-udev.service"),
+                 qPrintable(found[0]));
+        QVERIFY2(found[1].startsWith("USB 10c4:ea60 (CP2102 USB to UART Bridge Controller) at 1-5 | no tty: no driver"
+                                     " has taken it; load one (sudo modprobe cp210x)"),
+                 qPrintable(found[1]));
     }
 };
 

@@ -152,22 +152,55 @@ for probe in "8250 /dev/ttyS1 20 temt held" "ftdi /dev/ttyUSB0 4 outq"; do
     test "$rc" = 0
 done
 
-# --- exclusivity -----------------------------------------------------------------------------
-for pair in "8250 COM2 4800,n,8,1" "ftdi COM5 115200,e,8,1"; do
+# --- exclusivity, the lock file, low latency ----------------------------------------------------
+# While telmax-cmd holds a port: a second process is refused as busy, though the guest runs as
+# root (whom TIOCEXCL lets through); the lock file of the old convention names the holder, ten
+# characters and a newline; on ftdi_sio the driver has the port at low latency (its sysfs timer
+# says 1 ms) and its own timer is back once the port is let go.
+for pair in "8250 COM2 4800,n,8,1 ttyS1" "ftdi COM5 115200,e,8,1 ttyUSB0"; do
   set -- $pair
+  timer=/sys/bus/usb-serial/devices/$4/latency_timer
+  latency_before=$(cat "$timer" 2>/dev/null)
   echo "\$ telmax-cmd --port $2 --line $3 test &    (holds the port)"
   "$CMD" --port "$2" --line "$3" test > /tmp/hold.out 2> /tmp/hold.err &
   holder=$!
   wait_text "line 1 printed" /tmp/hold.out 10000
+  lock_held=$(cat "/run/lock/LCK..$4" 2>/dev/null)
+  lock_bytes=$(wc -c < "/run/lock/LCK..$4" 2>/dev/null)
+  latency_held=$(cat "$timer" 2>/dev/null)
+  flags_held=$(/usr/bin/uart_queue_probe --serial-flags "/dev/$4")
+  echo "    /run/lock/LCK..$4 while held: '$lock_held' ($lock_bytes bytes); latency timer ${latency_before:--} ms before, ${latency_held:--} ms while held"
   run --port "$2" --line "$3" status
   busy_rc=$rc
   cp /tmp/err /tmp/busy.err
   kill -INT "$holder"
   wait_end "$holder" 10000
-  echo "    the holder, stopped with Ctrl+C: exit $rc after $(grep -c printed /tmp/hold.out) lines"
+  latency_after=$(cat "$timer" 2>/dev/null)
+  flags_after=$(/usr/bin/uart_queue_probe --serial-flags "/dev/$4")
+  echo "    serial flags while held: $flags_held; after: $flags_after"
+  echo "    the holder, stopped with Ctrl+C: exit $rc after $(grep -c printed /tmp/hold.out) lines; lock file $( [ -e "/run/lock/LCK..$4" ] && echo LEFT || echo gone); latency timer ${latency_after:--} ms"
   check "busy-$1" "a second process opening $2 is refused as busy (exit 4) while the first holds it" \
     sh -c '[ $0 = 4 ] && grep -q "busy" /tmp/busy.err && [ $1 = 0 ]' "$busy_rc" "$rc"
+  check "lock-$1" "/run/lock/LCK..$4 names the holder while it holds $2, the refused process names it, and it is gone after" \
+    sh -c '[ "$(echo $0)" = "$1" ] && [ "$2" = 11 ] && grep -q "telmax-cmd (pid $1) holds the port (its lock file /run/lock/LCK..$3)" /tmp/busy.err && [ ! -e "/run/lock/LCK..$3" ]' \
+    "$lock_held" "$holder" "$lock_bytes" "$4"
+  if [ "$1" = ftdi ]; then
+    check low-latency-ftdi "ftdi_sio has ASYNC_LOW_LATENCY (timer 1 ms) while the port is held, and its own flags and timer ($latency_before ms) back after" \
+      sh -c '[ -n "$0" ] && [ "$0" != 1 ] && [ "$1" = 1 ] && [ "$2" = "$0" ] &&
+             case "$3" in "low_latency yes"*) true ;; *) false ;; esac && case "$4" in "low_latency no"*) true ;; *) false ;; esac' \
+      "$latency_before" "$latency_held" "$latency_after" "$flags_held" "$flags_after"
+  fi
 done
+run --ports
+check ports-latency "--ports shows the FTDI lead's latency timer" \
+  sh -c 'grep -A1 "^COM5 " /tmp/out | grep -q "latency timer $0 ms"' "$latency_after"
+
+# --- diagnose on the 8250 ------------------------------------------------------------------------
+# The UART keeps the kernel's error counts (TIOCGICOUNT): they come with the finding, counted.
+run --json diagnose --port COM2
+check diagnose-8250 "diagnose finds the module on COM2 at 4800,n,8,1, with the 8250's framing and parity counts" \
+  sh -c '[ $0 = 0 ] && grep -q "\"finding\":\"module\"" /tmp/out && grep -q "\"line\":\"4800,n,8,1\"" /tmp/out &&
+         grep -q "\"framingErrors\":0" /tmp/out && grep -q "\"parityErrors\":0" /tmp/out' "$rc"
 
 # --- side by side ----------------------------------------------------------------------------
 run scan --no-lock --parallel

@@ -7,6 +7,10 @@ mount -t proc proc /proc
 mount -t sysfs sysfs /sys
 mount -t devtmpfs devtmpfs /dev
 mount -t tmpfs tmpfs /tmp
+# The serial-line locks' folder, anyone's to write in, as on Debian.
+mount -t tmpfs tmpfs /run
+mkdir -p /run/lock
+chmod 1777 /run/lock
 
 # A trial boot only shows that the guest gets this far.
 if grep -q 'uart.trial=1' /proc/cmdline; then

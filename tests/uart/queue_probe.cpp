@@ -1,6 +1,7 @@
 // Runs in the guest: whether the link's output-queue wait works on a real serial driver.
 //
 //   uart_queue_probe DEVICE SETTINGS TRIES temt|outq [held]
+//   uart_queue_probe --serial-flags DEVICE
 //
 // Reports what the driver offers (TIOCOUTQ, the bytes it still holds; TIOCSERGETLSR, whether
 // the transmitter itself is empty), what a bare write() leaves behind, whether the link's
@@ -19,6 +20,9 @@
 // return before the driver has let the last byte go.
 //
 // Exit 0 when every check held; 1 otherwise; 2 when the port does not open.
+//
+// --serial-flags prints whether the driver keeps the port at low latency (ASYNC_LOW_LATENCY from
+// TIOCGSERIAL), also while another process holds it: "low_latency yes (flags 0x...)".
 
 #include <cerrno>
 #include <cstdint>
@@ -29,6 +33,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -161,8 +166,23 @@ bool heldQueue(int fd)
 
 } // namespace
 
+int printSerialFlags(const char *device)
+{
+    const int fd = ::open(device, O_RDONLY | O_NOCTTY | O_NONBLOCK);
+    serial_struct flags{};
+    if (fd < 0 || ::ioctl(fd, TIOCGSERIAL, &flags) != 0) {
+        std::printf("%s: TIOCGSERIAL: %s\n", device, std::strerror(errno));
+        return 2;
+    }
+    ::close(fd);
+    std::printf("low_latency %s (flags 0x%x)\n", (flags.flags & ASYNC_LOW_LATENCY) ? "yes" : "no", unsigned(flags.flags));
+    return 0;
+}
+
 int main(int argc, char **argv)
 {
+    if (argc == 3 && std::strcmp(argv[1], "--serial-flags") == 0)
+        return printSerialFlags(argv[2]);
     if (argc != 5 && argc != 6) {
         std::fprintf(stderr, "usage: uart_queue_probe DEVICE SETTINGS TRIES temt|outq [held]\n");
         return 2;

@@ -43,7 +43,7 @@ log() { echo "uart: $*"; }
 
 # --- the initramfs ------------------------------------------------------------------------
 root=$work/root
-mkdir -p "$root"/{bin,usr/bin,modules,proc,sys,dev,tmp,root,etc/xdg/VOREX,checks}
+mkdir -p "$root"/{bin,usr/bin,modules,proc,sys,dev,tmp,run,root,etc/xdg/VOREX,checks}
 
 # A program and every shared library ldd names for it (the loader among them), at the same paths.
 copy_program() {
