@@ -143,12 +143,25 @@ private slots:
         QVERIFY2(r.err.contains("diagnose: COM5 at 4800,n,8,1"), qPrintable(r.err));
     }
 
+    // diagnose with the production line's options ran, and --audit's record was silently
+    // left out.
+    void diagnoseGoesAlone_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("another verb") << QStringList{"diagnose", "--port", "COM5", "status"} << "diagnose goes alone";
+        QTest::newRow("--audit") << QStringList{"--audit", "units.jsonl", "diagnose", "--port", "COM5"}
+                                 << "--verify and --audit do not go with it";
+        QTest::newRow("--all") << QStringList{"--all", "diagnose"} << "leave out --all";
+    }
     void diagnoseGoesAlone()
     {
+        QFETCH(QStringList, args);
+        QFETCH(QString, said);
         TELMAX_START_SIM(sim, 5);
-        const Run r = runCmd({"diagnose", "--port", "COM5", "status"}, sim.environment());
+        const Run r = runCmd(args, sim.environment());
         QCOMPARE(r.exitCode, 2);
-        QVERIFY2(r.err.contains("diagnose goes alone"), qPrintable(r.err));
+        QVERIFY2(r.err.contains(said), qPrintable(r.err));
         QVERIFY(sim.received().isEmpty());
     }
 
@@ -181,7 +194,7 @@ private slots:
         const Run diagnosed = runCmd({"--json", "diagnose", "--port", "COM5"}, sim.environment());
         holder.kill();
         holder.waitForFinished();
-        QCOMPARE(status.exitCode, 2);
+        QCOMPARE(status.exitCode, 4);
         const QString said = QString("sleep (pid %1) holds the port (its lock file %2)").arg(pid).arg(QString(lock.path));
         QVERIFY2(status.err.contains(said), qPrintable(status.err));
         QCOMPARE(diagnosed.exitCode, 4);
@@ -216,7 +229,7 @@ private slots:
         ::waitpid(probe, nullptr, 0);
         ::close(ready[0]);
         ::close(ready[1]);
-        QCOMPARE(status.exitCode, 2);
+        QCOMPARE(status.exitCode, 4);
         QVERIFY2(status.err.contains(QString("ModemManager (pid %1)").arg(probe))
                      && status.err.contains("ModemManager probes it (telmax-cmd --ports gives the udev rule"),
                  qPrintable(status.err));

@@ -197,7 +197,7 @@ private slots:
     }
 
     // An excluded device opened by a search (one at a time, side by side, the quick check at a
-    // remembered port), by an operation or the raw form at it, by --ports or by a station: the
+    // remembered port), by an operation or the raw form at it, by --ports, a station or diagnose: the
     // equipment on it gets its lines raised and bytes it must never see. The entry names the
     // device by another name (a link), as by-id does, and comes from the user's ports.conf, which
     // adds to the administrator's.
@@ -213,6 +213,8 @@ private slots:
         QTest::newRow("the raw form") << QStringList{"COM4", "E00B"} << 4 << "excluded by Exclude=";
         QTest::newRow("the port listing") << QStringList{"--ports"} << 0 << "excluded by Exclude=";
         QTest::newRow("a station") << QStringList{"watch", "--port", "COM4", "status"} << 4 << "excluded by Exclude=";
+        // diagnose named an excluded port "missing", and sent the technician looking for a lead.
+        QTest::newRow("a diagnosis") << QStringList{"--json", "diagnose"} << 4 << "\"finding\":\"excluded\"";
     }
     void excludedPortNeverOpened()
     {
