@@ -754,7 +754,9 @@ private slots:
 
         // A character the printer's code page lacks is sent as "?", and the result counts it.
         QVERIFY(sim.store().write("[General]\nPrintCodePage=BIG5\n"));
-        const Run json = runCmd({"--port", "COM5", "--json", "print", QString::fromUtf8("中\uD55C")}, sim.environment());
+        QProcessEnvironment utf8 = sim.environment();   // the argument's bytes are UTF-8 whatever the caller's locale
+        utf8.insert("LC_ALL", "C.UTF-8");
+        const Run json = runCmd({"--port", "COM5", "--json", "print", QString::fromUtf8("中\uD55C")}, utf8);
         QCOMPARE(json.exitCode, 0);
         QVERIFY2(json.out.contains("\"replaced\":1"), qPrintable(json.out));
         QVERIFY(sim.paper().endsWith("\xA4\xA4?\r\n"));
