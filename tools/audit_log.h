@@ -1,9 +1,10 @@
 #pragma once
 // --audit FILE: the production line's record, one JSON line per unit and run. Stations on one
-// share append to one file, so each line goes in whole: one write(2) on a descriptor opened with
-// O_APPEND, under an exclusive flock of the file, then fsync, so that neither another station
-// nor a crash leaves a line interleaved or torn. A line a crash cut short earlier is closed with
-// a line feed before the next is appended, so it stays the only broken one.
+// share append to one file, so each line goes in whole: one write on a file opened for appending
+// only (O_APPEND; on Windows FILE_APPEND_DATA), under an exclusive lock of the file (flock;
+// LockFileEx), then flushed to the disk, so that neither another station nor a crash leaves a
+// line interleaved or torn. A line a crash cut short earlier is closed with a line feed before
+// the next is appended, so it stays the only broken one. audit_log_posix.cpp, audit_log_win32.cpp.
 
 #include <memory>
 #include <string>
@@ -26,8 +27,13 @@ public:
     const std::string &path() const { return m_path; }
 
 private:
-    AuditLog(int fd, std::string path) : m_fd(fd), m_path(std::move(path)) {}
-    int m_fd;
+#ifdef _WIN32
+    using File = void *;   // a HANDLE
+#else
+    using File = int;   // a descriptor
+#endif
+    AuditLog(File file, std::string path) : m_file(file), m_path(std::move(path)) {}
+    File m_file;
     std::string m_path;
 };
 

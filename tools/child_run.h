@@ -3,7 +3,8 @@
 // port, line setting and link in the program's own state, one module at a time, so each unit of
 // a gang or a station runs in a process of its own: the same operations as a run of its own,
 // side by side. The child is in a process group of its own, so a Ctrl+C at the terminal reaches
-// only this program, which decides what becomes of a unit in progress.
+// only this program, which decides what becomes of a unit in progress. child_run_posix.cpp,
+// child_run_win32.cpp.
 
 #include <functional>
 #include <mutex>
@@ -26,14 +27,22 @@ public:
     // to onOut or onErr on the calling thread; then its exit status (1 when a signal ended it).
     int wait(const std::function<void(const std::string &)> &onOut,
              const std::function<void(const std::string &)> &onErr);
-    // Sends sig to the child, while it runs.
+    // Sends sig to the child, while it runs. On Windows, where a child has no signals, SIGINT
+    // is a Ctrl+Break to its process group, which the program takes as a Ctrl+C.
     void signal(int sig);
 
 private:
-    std::mutex m_mutex;   // m_pid, between wait() and signal() on other threads
+    std::mutex m_mutex;   // the child's process, between wait() and signal() on other threads
+#ifdef _WIN32
+    void *m_process = nullptr;   // a HANDLE, held until the exit code is read: the id stays the child's
+    unsigned long m_pid = 0;
+    void *m_out = nullptr;
+    void *m_err = nullptr;
+#else
     int m_pid = -1;
     int m_out = -1;
     int m_err = -1;
+#endif
 };
 
 } // namespace tools

@@ -13,21 +13,30 @@ volatile std::sig_atomic_t g_requested = 0;
 extern "C" void onInterrupt(int)
 {
     g_requested = 1;
-    // The next Ctrl+C goes to the link's handler, which puts the ports back and ends the program.
+    // The next Ctrl+C goes to the link's handler, which puts the ports back and ends the program
+    // (on Windows the system's default, which the runtime puts back itself).
     serial::restorePortOnSignals();
 }
 
 } // namespace
 
+void catchInterrupts(void (*handler)(int))
+{
+    std::signal(SIGINT, handler);
+#ifdef SIGBREAK
+    std::signal(SIGBREAK, handler);
+#endif
+}
+
 InterruptCatch::InterruptCatch()
 {
     g_requested = 0;
-    std::signal(SIGINT, onInterrupt);
+    catchInterrupts(onInterrupt);
 }
 
 InterruptCatch::~InterruptCatch()
 {
-    std::signal(SIGINT, SIG_DFL);
+    catchInterrupts(SIG_DFL);
     serial::restorePortOnSignals();
 }
 

@@ -15,4 +15,8 @@ public:
     static bool requested();
 };
 
+// handler (or SIG_DFL) for Ctrl+C, and on Windows for Ctrl+Break too: the console's other
+// interrupt, and what a unit's run receives as its parent's Ctrl+C (tools/child_run.h).
+void catchInterrupts(void (*handler)(int));
+
 } // namespace tools

@@ -26,6 +26,7 @@
 #include "tools/console_view.h"
 #include "tools/device_identity.h"
 #include "tools/exit_status.h"
+#include "tools/interrupt.h"
 #include "tools/outcome.h"
 #include "tools/diagnose.h"
 #include "tools/output.h"
@@ -125,10 +126,10 @@ Outcome Runner::runTest(const VerbCall &call)
             stop();
     };
     platform::HooksGuard pump(hooks);
-    std::signal(SIGINT, requestStop);
+    catchInterrupts(requestStop);
     ops::processTest(m_view);
     // Ctrl+C ends the program again (on POSIX through the link's handler, which puts the port back).
-    std::signal(SIGINT, SIG_DFL);
+    catchInterrupts(SIG_DFL);
     serial::restorePortOnSignals();
     m_view.onLinePrinted = nullptr;
     o.add("lines", m_view.linesPrinted());

@@ -2,12 +2,13 @@
 # Catches the Windows build failing where Linux works: a DLL or plugin missing from the deploy
 # folder, the window not drawn or not driving the module through Qt's windows platform plugin,
 # Chinese captions drawn as boxes, settings not reaching the registry, telmax-cmd.exe's verbs or
-# JSON broken.
+# JSON broken, its production line (--all, --audit) refused or broken.
 # The whole product built for Windows, run under Wine against telmax-sim on a Wine COM port:
 # the window on a real (virtual) X display through Qt's windows platform plugin, driven by
 # win_window_check.exe from the deploy folder (a folder as a Windows machine gets it, nothing
 # else on its DLL path); the registry after its scan; telmax-cmd.exe's verbs, --json and the
-# raw form. Each check is one line; what Wine cannot show is a skip line with the reason.
+# raw form; --all and --audit against two modules. Each check is one line; what Wine cannot show
+# is a skip line with the reason.
 #
 #   run_app_under_wine.sh TELMAX_SIM [DEPLOY_DIR WIN_WINDOW_CHECK_EXE SHOTS_DIR]
 #
@@ -51,7 +52,11 @@ start=$(date +%s)
 start_display
 serial=WINE0042 id=07 version=09.87-65 status=P port=5
 start_sim sim --serial "$serial" --id "$id" --firmware "$version" --status "$status" --paper "$work/paper.txt"
-wine_prefix "$port=$sim_pty"
+first_pty=$sim_pty
+# A second module, above the first: every search (the window's too) still finds the first.
+serial2=WINE0043 port2=6
+start_sim sim2 --serial "$serial2"
+wine_prefix "$port=$first_pty" "$port2=$sim_pty"
 # Print Text sends GBK (the store's PrintCodePage), whatever Wine's own code page is.
 "$wine" reg add 'HKLM\Software\VOREX\PRINTConfig' /v PrintCodePage /t REG_SZ /d 936 /f >/dev/null 2>&1
 
@@ -102,6 +107,29 @@ check "$cmd_status" "scan --no-lock --parallel: the side-by-side search from thr
 cmd --line 115200,e,8,1 "COM$port" E00B
 check "$(grep -q "$serial" "$work/cmd.txt"; [ $? = 0 ] && [ "$cmd_status" = 0 ]; echo $?)" "the raw form: COM$port E00B" \
     "$(head -n1 "$work/cmd.txt")"
+# A production line on Windows, where --all (each unit in a run of its own) and --audit (whole
+# lines appended under a lock) were refused: both modules found, each one's status from a child
+# process, and one whole JSON record per unit. The station's name, with a quote, a blank and a
+# trailing backslash, proves the children's command lines are quoted as Windows splits them.
+station='win "line" 2\'
+cmd --all scan --no-lock status --audit "Z:$work/audit.jsonl" --station "$station"
+check "$cmd_status" "--all scan --no-lock status --audit: a unit per module, each in a run of its own" \
+    "$(tr '\n' ' ' <"$work/cmd.txt" | head -c 300) $(head -c 300 "$work/cmd.err")"
+expect "--all: a status block for each module" \
+    "$(grep -cE "^COM($port|$port2) +status +ok " "$work/cmd.txt")" 2
+check "$(python3 -c 'import json, sys
+text = open(sys.argv[1], "rb").read().decode("utf-8")
+lines = text.split("\n")
+records = [json.loads(l) for l in lines[:-1]]
+good = (lines[-1] == "" and "\r" not in text and len(records) == 2 and all(r["schema"] == 1 for r in records)
+        and sorted(r["port"] for r in records) == ["COM" + sys.argv[2], "COM" + sys.argv[3]]
+        and sorted(r["serial"] for r in records) == sorted(sys.argv[4:6])
+        and all(r["station"] == sys.argv[6] and r["ok"] for r in records))
+sys.exit(0 if good else 1)' "$work/audit.jsonl" "$port" "$port2" "$serial" "$serial2" "$station"; echo $?)" \
+    "--audit: two whole lines, each a JSON record of schema 1 with its port, S/N and station" \
+    "$(head -c 400 "$work/audit.jsonl" 2>/dev/null)"
+skip "a Ctrl+C passed on to the units of --all as a Ctrl+Break" \
+    "Wine 8 sends no CTRL_BREAK_EVENT to a process group (GenerateConsoleCtrlEvent fails, in a terminal's console too)"
 
 if [ -n "$shots" ]; then
     mkdir -p "$shots"

@@ -1,34 +1,15 @@
+// --audit on POSIX: O_APPEND, flock, fsync.
 #include "tools/audit_log.h"
 
 #include <cerrno>
 #include <cstring>
 
-#ifndef _WIN32
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#endif
 
 namespace tools {
-
-#ifdef _WIN32
-
-std::unique_ptr<AuditLog> AuditLog::open(const std::string &path, std::string &error)
-{
-    error = path + ": --audit needs a POSIX system (whole lines under a file lock)";
-    return nullptr;
-}
-
-AuditLog::~AuditLog() = default;
-
-bool AuditLog::append(const std::string &, std::string &error)
-{
-    error = m_path + ": not written";
-    return false;
-}
-
-#else
 
 namespace {
 
@@ -91,37 +72,35 @@ std::unique_ptr<AuditLog> AuditLog::open(const std::string &path, std::string &e
     return std::unique_ptr<AuditLog>(new AuditLog(fd, path));
 }
 
-AuditLog::~AuditLog() { ::close(m_fd); }
+AuditLog::~AuditLog() { ::close(m_file); }
 
 bool AuditLog::append(const std::string &line, std::string &error)
 {
-    const FileLock lock(m_fd);
+    const FileLock lock(m_file);
     if (!lock.locked()) {
         error = reason(m_path, errno);
         return false;
     }
-    const std::string whole = (endsInsideALine(m_fd) ? "\n" : "") + line + "\n";
+    const std::string whole = (endsInsideALine(m_file) ? "\n" : "") + line + "\n";
     struct stat before {};
-    ::fstat(m_fd, &before);
+    ::fstat(m_file, &before);
     ssize_t written;
-    while ((written = ::write(m_fd, whole.data(), whole.size())) < 0 && errno == EINTR) {
+    while ((written = ::write(m_file, whole.data(), whole.size())) < 0 && errno == EINTR) {
     }
     const int writeError = written < 0 ? errno : ENOSPC;
     if (written != ssize_t(whole.size())) {
         // Half a record would read as a broken one: what went in comes out again.
-        if (written > 0 && ::ftruncate(m_fd, before.st_size) != 0)
+        if (written > 0 && ::ftruncate(m_file, before.st_size) != 0)
             error = reason(m_path, errno) + " (a part of the record stays in the file)";
         else
             error = reason(m_path, writeError);
         return false;
     }
-    if (::fsync(m_fd) != 0) {
+    if (::fsync(m_file) != 0) {
         error = reason(m_path, errno);
         return false;
     }
     return true;
 }
-
-#endif
 
 } // namespace tools

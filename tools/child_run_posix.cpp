@@ -1,27 +1,5 @@
+// A unit's run on POSIX: posix_spawn in a process group of its own, the output read in poll().
 #include "tools/child_run.h"
-
-#ifdef _WIN32
-
-namespace tools {
-
-ChildRun::~ChildRun() = default;
-
-bool ChildRun::start(const std::vector<std::string> &, std::string &error)
-{
-    error = "runs of their own per unit (--all, watch) need a POSIX system";
-    return false;
-}
-
-int ChildRun::wait(const std::function<void(const std::string &)> &, const std::function<void(const std::string &)> &)
-{
-    return 1;
-}
-
-void ChildRun::signal(int) {}
-
-} // namespace tools
-
-#else
 
 #include <cerrno>
 #include <csignal>
@@ -173,5 +151,3 @@ void ChildRun::signal(int sig)
 }
 
 } // namespace tools
-
-#endif
